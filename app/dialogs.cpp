@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogs.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+static const QString kTitle = QStringLiteral("Garivolo");
+
+QtDialogs::QtDialogs(QWidget *parent)
+    : m_parent(parent)
+{
+}
+
+QString QtDialogs::inputBox(const QString &prompt)
+{
+    QInputDialog dialog(m_parent);
+    dialog.setObjectName(QStringLiteral("inputBox"));
+    dialog.setWindowTitle(kTitle);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(QString());
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
+}
+
+void QtDialogs::msgBox(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, m_parent);
+    box.setObjectName(QStringLiteral("msgBox"));
+    box.exec();
+}
+
+void QtDialogs::errorBox(const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, kTitle, text, QMessageBox::Ok, m_parent);
+    box.setObjectName(QStringLiteral("errorBox"));
+    box.exec();
+}

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "desktopagent.h"
+#include "dialogs.h"
+#include "randomsource.h"
+#include "tavola.h"
+#include "ticker.h"
+
+#include <QApplication>
+#include <QFont>
+
+#ifndef GARIVOLO_RECORD_DIR
+#error "GARIVOLO_RECORD_DIR must be set by the build"
+#endif
+
+int main(int argc, char *argv[])
+{
+    // Everything is drawn with QPainter; probing the GL driver would only cost memory.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Garivolo"));
+    QApplication::setDesktopFileName(QStringLiteral("garivolo"));
+
+    // The window was designed with these families; these free ones have the same metrics.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
+    QFont::insertSubstitution(QStringLiteral("Arial Black"), QStringLiteral("Lato Black"));
+
+    DesktopAgent agent({QStringLiteral(GARIVOLO_CHARS_BUILD_DIR), QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)});
+    QtDialogs dialogs;
+    ClockSeededRandom random(&ClockSeededRandom::systemClock);
+    SecondTicker timer;
+
+    Tavola tavola({dialogs, agent, random, timer, QStringLiteral(GARIVOLO_RECORD_DIR), [&agent](int status) {
+                       agent.shutdown();
+                       QApplication::exit(status);
+                   }});
+    dialogs.setParent(&tavola);
+    if (!tavola.load())
+        return tavola.exitStatus();
+    tavola.show();
+    const int status = QApplication::exec();
+    agent.shutdown();
+    return status;
+}

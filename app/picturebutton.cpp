@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "picturebutton.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+
+PictureButton::PictureButton(const QString &caption, QColor back, QWidget *parent)
+    : QPushButton(caption, parent)
+    , m_back(back)
+{
+    // Outside a dialog a push button ignores Enter unless it is auto-default;
+    // the child presses Enter on a focused button and expects it to click.
+    setAutoDefault(true);
+}
+
+void PictureButton::setPictures(const QIcon &normal, const QIcon &down, const QIcon &disabled)
+{
+    m_normal = normal;
+    m_down = down.isNull() ? normal : down;
+    m_disabled = disabled.isNull() ? normal : disabled;
+    update();
+}
+
+void PictureButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect r = rect();
+    const bool down = isDown();
+    painter.fillRect(r, m_back);
+
+    // A classic raised bevel, sunken while pressed.
+    const QColor light = down ? QColor(64, 64, 64) : QColor(255, 255, 255);
+    const QColor dark = down ? QColor(255, 255, 255) : QColor(64, 64, 64);
+    painter.setPen(light);
+    painter.drawLine(r.topLeft(), r.topRight());
+    painter.drawLine(r.topLeft(), r.bottomLeft());
+    painter.setPen(dark);
+    painter.drawLine(r.bottomLeft(), r.bottomRight());
+    painter.drawLine(r.topRight(), r.bottomRight());
+
+    const int shift = down ? 1 : 0;
+    const QIcon &picture = !isEnabled() ? m_disabled : (down ? m_down : m_normal);
+    const QRect pictureRect(r.center().x() - 16 + shift, r.top() + 4 + shift, 32, 32);
+    picture.paint(&painter, pictureRect);
+
+    const QRect textRect(r.left() + 2 + shift, pictureRect.bottom() + 1 + shift, r.width() - 4, r.bottom() - pictureRect.bottom() - 3);
+    style()->drawItemText(&painter, textRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic, palette(),
+                          isEnabled(), text(), QPalette::ButtonText);
+
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = r.adjusted(4, 4, -4, -4);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}

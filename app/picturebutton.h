@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QIcon>
+#include <QPushButton>
+
+// A button that shows a picture above its caption on its own back colour,
+// with other pictures for its pressed and disabled looks.
+class PictureButton : public QPushButton
+{
+    Q_OBJECT
+public:
+    PictureButton(const QString &caption, QColor back, QWidget *parent);
+
+    void setPictures(const QIcon &normal, const QIcon &down = {}, const QIcon &disabled = {});
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor m_back;
+    QIcon m_normal, m_down, m_disabled;
+};

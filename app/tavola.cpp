@@ -1,0 +1,542 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tavola.h"
+
+#include "agent.h"
+#include "checked16.h"
+#include "controls.h"
+#include "dialogs.h"
+#include "formcanvas.h"
+#include "gradient.h"
+#include "numlett.h"
+#include "picturebutton.h"
+#include "randomsource.h"
+#include "recordfiles.h"
+#include "leadingnumber.h"
+#include "praise.h"
+#include "ticker.h"
+
+#include <QEvent>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QSvgRenderer>
+#include <QPainter>
+#include <QTimer>
+
+namespace {
+
+const QSize kClientSize(785, 556);
+const QColor kScrollBarColour(0xC8, 0xC8, 0xC8);   // the window's background
+const QColor kInactiveCaptionText(0, 0, 0);         // the window's drawing colour
+
+const QString kCharacterFile = QStringLiteral("C:\\WINDOWS\\msagent\\chars\\Merlin.acs");
+const QString kIntroduction = QStringLiteral(
+    "Allora attenzione, iniziamo la nostra avventura con la tabellina del 4. Io detto e tu scrivi il risultato "
+    "nello spazio sotto di me. Mi raccomando inserisci il risultato e premi invio e poi aspetta che io finisca di "
+    "parlare e premi ancora invio per avere la domanda successiva");
+
+QColor rgb(qint64 value)
+{
+    return QColor(QRgb(value));
+}
+
+QFont designFont(const ControlSpec &spec)
+{
+    QFont font(QString::fromLatin1(spec.font ? spec.font : kDefaultFont));
+    // Sizes in points at the design's 96 dots per inch: pixel sizes keep the
+    // text in proportion with the fixed pixel layout on any screen.
+    font.setPixelSize(qRound((spec.font ? spec.points : kDefaultPoints) * 96.0 / 72.0));
+    font.setBold(spec.bold);
+    font.setItalic(spec.italic);
+    return font;
+}
+
+QPixmap picture(const QString &resource, int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    QSvgRenderer(resource).render(&painter);
+    return pixmap;
+}
+
+} // namespace
+
+Tavola::Tavola(TavolaServices services, QWidget *parent)
+    : QMainWindow(parent)
+    , m_services(std::move(services))
+{
+    setObjectName(QStringLiteral("Tavola"));
+    setWindowTitle(QString(83, u' ') + QStringLiteral("GARIVOLO") + QString(31, u' ')
+                   + QStringLiteral("garivolo@example.org") + QString(4, u' '));
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.svg")));
+    setCursor(QCursor(picture(QStringLiteral(":/pictures/pointer.svg"), 48), 2, 2));
+
+    buildMenus();
+    buildControls();
+    resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+}
+
+Tavola::~Tavola() = default;
+
+void Tavola::buildMenus()
+{
+    QMenu *ven = menuBar()->addMenu(QStringLiteral("www.garivolo.example.org"));
+    ven->setObjectName(QStringLiteral("ven"));
+    ven->addAction(QStringLiteral("Garivolo, la tabellina del 4 per la scuola primaria"))->setObjectName(QStringLiteral("is"));
+
+    QMenu *ciao = menuBar()->addMenu(QStringLiteral("\u00a9 Gli autori di Garivolo"));
+    ciao->setObjectName(QStringLiteral("Ciao"));
+    ciao->setProperty("index", 1);
+    QAction *info = ciao->addAction(QStringLiteral("Progetto Garivolo, casella postale 4, Italia"));
+    info->setObjectName(QStringLiteral("INFOMAZIONI"));
+    info->setProperty("index", 1);
+    ciao->addAction(QStringLiteral("garivolo@example.org"))->setObjectName(QStringLiteral("em"));
+
+    menuBar()->addAction(QStringLiteral("Dedicato ai nostri alunni"))->setObjectName(QStringLiteral("comune"));
+}
+
+void Tavola::buildControls()
+{
+    m_canvas = new FormCanvas(kClientSize, kScrollBarColour,
+                              {
+                                  {"Shape1", Shape::Rectangle, QRectF(2880, 4920, 7335, 1335), QColor(0x00, 0xFF, 0xFF)},
+                                  {"Shape2", Shape::Rectangle, QRectF(120, 120, 3135, 4215), QColor(0x00, 0xFF, 0xFF)},
+                                  {"Shape3", Shape::Circle, QRectF(8510, 50, 3300, 1965), QColor(0x00, 0xFF, 0xFF)},
+                                  {"Shape4", Shape::Rectangle, QRectF(0, 0, 3375, 4455), QColor(0x00, 0xC0, 0xC0)},
+                                  {"Shape5", Shape::Circle, QRectF(8400, 0, 3495, 2055), QColor(0x00, 0xC0, 0xC0)},
+                              },
+                              this);
+    setCentralWidget(m_canvas);
+    QPalette canvasPalette = m_canvas->palette();
+    canvasPalette.setColor(QPalette::WindowText, kInactiveCaptionText);
+    m_canvas->setPalette(canvasPalette);
+
+    const QCursor iconPointer(picture(QStringLiteral(":/pictures/iconpointer.svg"), 32), 16, 16);
+    QList<std::pair<int, QWidget *>> tabOrder;
+
+    // Created back to front, so that each control covers the ones after it in the table.
+    const auto table = controlTable();
+    for (auto it = table.rbegin(); it != table.rend(); ++it) {
+        const ControlSpec &spec = *it;
+        QWidget *widget = nullptr;
+        QPalette palette;
+        switch (spec.kind) {
+        case ControlSpec::TextBox: {
+            auto *box = new QLineEdit(QString::fromUtf8(spec.text), m_canvas);
+            if (spec.maxLength > 0)
+                box->setMaxLength(spec.maxLength);
+            box->setAlignment(spec.flags & ControlSpec::Centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+            if (spec.fore != ControlSpec::NoColour)
+                palette.setColor(QPalette::Text, rgb(spec.fore));
+            if (spec.back != ControlSpec::NoColour)
+                palette.setColor(QPalette::Base, rgb(spec.back));
+            box->setPalette(palette);
+            widget = box;
+            break;
+        }
+        case ControlSpec::Button: {
+            if (QByteArrayView(spec.name) == "Command3") {
+                widget = new QPushButton(QString::fromUtf8(spec.text), m_canvas);
+                break;
+            }
+            auto *button = new PictureButton(QString::fromUtf8(spec.text), rgb(spec.back), m_canvas);
+            if (QByteArrayView(spec.name) == "cmdNext")
+                button->setPictures(QIcon(QStringLiteral(":/pictures/face-smile.svg")),
+                                    QIcon(QStringLiteral(":/pictures/face-laugh.svg")),
+                                    QIcon(QStringLiteral(":/pictures/face-neutral.svg")));
+            else
+                button->setPictures(QIcon(QStringLiteral(":/pictures/noentry.svg")));
+            widget = button;
+            break;
+        }
+        case ControlSpec::Label: {
+            auto *label = new QLabel(QString::fromUtf8(spec.text), m_canvas);
+            label->setAlignment((spec.flags & ControlSpec::Centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+            if (spec.flags & ControlSpec::Border) {
+                label->setFrameShape(QFrame::Box);
+                label->setLineWidth(1);
+            }
+            label->setProperty("autosize", bool(spec.flags & ControlSpec::AutoSize));
+            // Transparent labels let the painted background and the shapes show through.
+            label->setAutoFillBackground(!(spec.flags & ControlSpec::Transparent));
+            palette.setColor(QPalette::WindowText, spec.fore == ControlSpec::NoColour ? Qt::black : rgb(spec.fore));
+            if (spec.back != ControlSpec::NoColour)
+                palette.setColor(QPalette::Window, rgb(spec.back));
+            label->setPalette(palette);
+            widget = label;
+            break;
+        }
+        case ControlSpec::Image: {
+            auto *image = new QLabel(m_canvas);
+            image->setPixmap(picture(QStringLiteral(":/pictures/stopwatch.svg"), 32));
+            image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            widget = image;
+            break;
+        }
+        case ControlSpec::PictureBox: {
+            widget = new QWidget(m_canvas);
+            widget->setAutoFillBackground(true);
+            palette.setColor(QPalette::Window, rgb(spec.back));
+            widget->setPalette(palette);
+            break;
+        }
+        }
+        widget->setObjectName(QString::fromLatin1(spec.name));
+        widget->setGeometry(spec.pixels());
+        widget->setFont(designFont(spec));
+        widget->setVisible(!(spec.flags & ControlSpec::Hidden));
+        widget->setEnabled(!(spec.flags & ControlSpec::Disabled));
+        if (spec.tip)
+            widget->setToolTip(QString::fromUtf8(spec.tip));
+        if (spec.flags & ControlSpec::IconPointer)
+            widget->setCursor(iconPointer);
+        widget->setProperty("tabIndex", spec.tab);
+        if (widget->focusPolicy() != Qt::NoFocus)
+            tabOrder.append({spec.tab, widget});
+    }
+
+    std::sort(tabOrder.begin(), tabOrder.end(), [](auto &a, auto &b) { return a.first < b.first; });
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+
+    const auto find = [this](const char *name) { return m_canvas->findChild<QWidget *>(QString::fromLatin1(name)); };
+    Txtnome1 = static_cast<QLineEdit *>(find("Txtnome1"));
+    Text7 = static_cast<QLineEdit *>(find("Text7"));
+    Text6 = static_cast<QLineEdit *>(find("Text6"));
+    Text3 = static_cast<QLineEdit *>(find("Text3"));
+    Text1 = static_cast<QLineEdit *>(find("Text1"));
+    Command3 = static_cast<QPushButton *>(find("Command3"));
+    cmdNext = static_cast<QPushButton *>(find("cmdNext"));
+    cmdExit1 = static_cast<QPushButton *>(find("cmdExit1"));
+    Picture1 = find("Picture1");
+    for (auto [name, label] : {std::pair{"lblMessage", &lblMessage}, {"lblconto", &lblconto}, {"lblNum1", &lblNum1},
+                               {"Label10", &Label10}, {"lblNum2", &lblNum2}, {"Image1", &Image1},
+                               {"Label11", &Label11}, {"Label14", &Label14}, {"lblnome1", &lblnome1},
+                               {"Label12", &Label12}, {"lblnome", &lblnome}, {"Label13", &Label13},
+                               {"lblpunti", &lblpunti}, {"Label1", &Label1}, {"Label3", &Label3},
+                               {"lblScore2", &lblScore2}, {"lblScore1", &lblScore1}, {"lblScore", &lblScore},
+                               {"Label6", &Label6}})
+        *label = static_cast<QLabel *>(find(name));
+
+    connect(cmdNext, &QPushButton::clicked, this, [this] { runHandler([this] { cmdNext_Click(); }); });
+    connect(Command3, &QPushButton::clicked, this, [this] { runHandler([this] { Command3_Click(); }); });
+    connect(cmdExit1, &QPushButton::clicked, this, [this] { runHandler([this] { cmdExit1_Click(); }); });
+    Text3->installEventFilter(this);
+
+    // Before the first question the focus rests on the first control of the tab order.
+    cmdExit1->setFocus();
+}
+
+void Tavola::setCaption(QLabel *label, const QString &caption)
+{
+    label->setText(caption);
+    if (label->property("autosize").toBool()) {
+        QSize fit = label->sizeHint();
+        // An empty caption keeps one line's height, as the label had when it was drawn.
+        fit.setHeight(qMax(fit.height(), label->fontMetrics().height() + 2 * label->frameWidth()));
+        fit.setWidth(qMax(fit.width(), 2 * label->frameWidth() + 1));
+        label->resize(fit);
+    }
+}
+
+// ---- Running handlers -------------------------------------------------------
+
+namespace {
+// Unwinds a handler whose program has ended while it waited in a box.
+struct ProgramEnded
+{
+};
+} // namespace
+
+void Tavola::runHandler(const std::function<void()> &handler)
+{
+    if (m_ended)
+        return;
+    try {
+        handler();
+    } catch (const ProgramEnded &) {
+    } catch (const std::exception &error) {
+        if (m_ended)
+            return;
+        m_ended = true;
+        m_services.timer.stop();
+        m_services.dialogs.errorBox(QStringLiteral("Errore: ") + QString::fromUtf8(error.what()));
+        m_ended = false;
+        endProgram(1);
+    }
+}
+
+bool Tavola::load()
+{
+    runHandler([this] { Form_Load(); });
+    return !m_ended;
+}
+
+void Tavola::msgBox(const QString &text)
+{
+    m_services.dialogs.msgBox(text);
+    if (m_ended)
+        throw ProgramEnded{};
+}
+
+void Tavola::endProgram(int status)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    m_exitStatus = status;
+    m_services.timer.stop();
+    hide();
+    m_services.quit(status);
+}
+
+void Tavola::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // Activation may never be reported where no window manager runs, so the
+    // first show asks for it too; whichever comes first runs it, once.
+    if (!m_activated)
+        QTimer::singleShot(0, this, [this] { runActivation(); });
+}
+
+void Tavola::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_activated)
+        runActivation();
+}
+
+void Tavola::runActivation()
+{
+    if (m_activated || !m_loaded || m_ended)
+        return;
+    m_activated = true;
+    runHandler([this] { Form_Activate(); });
+}
+
+bool Tavola::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Text3 && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        // Only keys that type a character code reach the key handler: Tab
+        // moves the focus and has no code of its own here.
+        if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            return false;
+        qint16 code = qint16(key->text().at(0).unicode());
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            code = 13;
+        runHandler([this, &code] { Text3_KeyPress(code); });
+        return m_ended;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Start-up ----------------------------------------------------------------
+
+void Tavola::Form_Load()
+{
+    m_loaded = true;
+    giuste = 0;
+    sbagliate = 0;
+
+    const QString name = m_services.dialogs.inputBox(QStringLiteral("Come ti chiami?"));
+    if (m_ended)
+        throw ProgramEnded{};
+    msgBox(u' ' + name + QStringLiteral(" vediamo se sei un vero campione  "));
+
+    setCaption(lblnome1, name);
+    if (lblnome1->text().isEmpty())
+        setCaption(lblnome1, QStringLiteral("Amico"));
+    Txtnome1->setText(lblnome1->text());
+
+    setCaption(lblconto, m_clock.text());
+    Impostatimer();
+
+    sysdir = GetSystemDir();
+    nfile = 1;
+    ensureRecordFiles(sysdir);
+    setCaption(lblpunti, Leggifiletxt(sysdir + QLatin1String(kScoreFile)));
+    setCaption(lblnome, Leggifiletxt(sysdir + QLatin1String(kNameFile)));
+
+    m_services.agent.Load(QStringLiteral("Merlin"), kCharacterFile);
+    Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
+    Merlin.Show();
+    Merlin.MoveTo(250, 175);
+    Merlin.Play(QStringLiteral("Announce"));
+    Merlin.setHeight(205);
+    Merlin.Speak(kIntroduction);
+
+    lblNum1->hide();
+    lblNum2->hide();
+    Label10->hide();
+}
+
+void Tavola::Form_Activate()
+{
+    cmdNext_Click();
+    sbagliate = 0;
+    giuste = 0;
+    setCaption(lblconto, QStringLiteral("00.07.00"));
+}
+
+void Tavola::Impostatimer()
+{
+    m_services.timer.start([this] { runHandler([this] { Timer1_Timer(); }); });
+    m_clock.start();
+}
+
+// ---- The question ------------------------------------------------------------
+
+void Tavola::cmdNext_Click()
+{
+    lblNum1->hide();
+    lblNum2->hide();
+    Label10->hide();
+    setCaption(lblMessage, QString());
+
+    m_services.random.seedFromClock();
+    num1 = 4;
+    num2 = qint16(drawOneToTen(m_services.random.next()));
+    Text1->setText(QString::number(num1));
+    setCaption(lblNum1, QString::number(num1));
+    fattore = qint16(drawOneToTen(m_services.random.next()));
+    Text6->setText(QString::number(fattore));
+    setCaption(lblNum2, QString::number(fattore));
+    risultato = mul16(fattore, num1);
+    Text7->setText(QString::number(risultato));
+    Text6->setText(numlett(Currency::fromText(Text6->text())));
+
+    Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
+    Merlin.Show();
+    Merlin.MoveTo(250, 175);
+    Merlin.Play(QStringLiteral("Greet"));
+    Merlin.setHeight(205);
+    Merlin.Speak(Text1->text());
+    Merlin.Speak(QStringLiteral("per"));
+    Merlin.Speak(Text6->text());
+
+    lblNum1->hide();
+    lblNum2->hide();
+    Label10->hide();
+    Text3->setText(QString());
+    Text3->setFocus();
+
+    paintGradient(m_canvas->surface(), num1 * 20, num2 * 20);
+    m_canvas->surfaceChanged();
+}
+
+// ---- The verdict -------------------------------------------------------------
+
+void Tavola::Text3_KeyPress(qint16 &KeyAscii)
+{
+    m_canvas->clearSurface();
+    lblNum1->show();
+    lblNum2->show();
+    Label10->show();
+    if (KeyAscii == 13)
+        Command3_Click();
+}
+
+void Tavola::Command3_Click()
+{
+    lblNum1->hide();
+    lblNum2->hide();
+    Label10->hide();
+    Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
+
+    QPalette palette = lblMessage->palette();
+    if (Text3->text() != Text7->text()) {
+        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        lblMessage->setPalette(palette);
+        setCaption(lblMessage, QStringLiteral("Sbagliato!! ") + Text7->text());
+        sbagliate = add16(sbagliate, 1);
+        Merlin.Show();
+        Merlin.MoveTo(250, 175);
+        Merlin.Play(QStringLiteral("Greet"));
+        Merlin.setHeight(205);
+        Merlin.Speak(QStringLiteral("Sbagliato"));
+        Merlin.Speak(Text7->text());
+        setCaption(lblScore1, QString::number(sbagliate));
+    } else {
+        palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+        lblMessage->setPalette(palette);
+        setCaption(lblMessage, QStringLiteral("Esatto. Sei forte!!!"));
+        giuste = add16(giuste, 1);
+        Merlin.Show();
+        Merlin.MoveTo(250, 175);
+        Merlin.setHeight(205);
+
+        // The ladder follows the score on the board before this answer is counted.
+        const int shown = int(leadingNumber(lblScore->text()));
+        if (const QString word = confirmationAt(shown); !word.isEmpty())
+            Merlin.Speak(word);
+        if (namesChildAt(shown))
+            Merlin.Speak(Txtnome1->text());
+        Merlin.Speak(Text7->text());
+        if (const PraiseStep *step = praiseStepAt(shown)) {
+            Merlin.Play(QString::fromLatin1(step->animation));
+            Merlin.Speak(QString::fromUtf8(step->line));
+        }
+    }
+    setCaption(lblScore, QString::number(giuste));
+    setCaption(lblScore2, QString::number(add16(giuste, sbagliate)));
+    cmdNext->setEnabled(true);
+    cmdNext->setFocus();
+}
+
+// ---- The clock and the end ------------------------------------------------------
+
+void Tavola::Timer1_Timer()
+{
+    // Until activation the caption still reads the load's "00:00:00", which
+    // is not the end of the time; and once the goodbye has begun, ticks wait.
+    if (!m_activated || m_exiting)
+        return;
+    if (lblconto->text() == QLatin1String(kTimeUp)) {
+        cmdExit1_Click();
+        return;
+    }
+    m_clock.stepBack();
+    setCaption(lblconto, m_clock.text());
+}
+
+void Tavola::cmdExit1_Click()
+{
+    if (m_exiting)
+        return;
+    m_exiting = true;
+    msgBox(QStringLiteral("Ciao. Ti aspetto per la prossima sfida "));
+    const double record = leadingNumber(lblpunti->text());
+    const double score = leadingNumber(lblScore->text());
+    if (record >= score)
+        return endProgram(0);
+
+    nfile = 1;
+    riga = lblScore->text();
+    const QString scoreLine = riga;
+    riga = lblnome1->text();
+    saveRecord(sysdir, scoreLine, riga);
+    msgBox(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E") + u'"');
+    endProgram(0);
+}
+
+// ---- Public helpers -------------------------------------------------------------
+
+QString Tavola::numlett(Currency numer) const
+{
+    return ::numlett(numer);
+}
+
+QString Tavola::Leggifiletxt(const QString &nomefile) const
+{
+    return ::Leggifiletxt(nomefile);
+}
+
+QString Tavola::GetSystemDir() const
+{
+    return ::GetSystemDir(m_services.recordDir);
+}

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+
+#include "countdown.h"
+#include "currency.h"
+
+class Characters;
+class Dialogs;
+class FormCanvas;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class RandomSource;
+class Ticker;
+
+// What the window gets from outside, so that tests can give it fakes.
+struct TavolaServices
+{
+    Dialogs &dialogs;
+    Characters &agent;
+    RandomSource &random;
+    Ticker &timer;
+    QString recordDir;
+    // Ends the program with an exit status; the window has already stopped.
+    std::function<void(int)> quit;
+};
+
+// The one window of the drill: its controls, the contest state and every
+// event handler, named as the drill's vocabulary names them.
+class Tavola : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit Tavola(TavolaServices services, QWidget *parent = nullptr);
+    ~Tavola() override;
+
+    // Runs the load handler the way the program start does; false when it ended the program.
+    bool load();
+    bool ended() const { return m_ended; }
+    int exitStatus() const { return m_exitStatus; }
+
+    // The event handlers, also called directly.
+    void Form_Load();
+    void Form_Activate();
+    void cmdNext_Click();
+    void Text3_KeyPress(qint16 &KeyAscii);
+    void Command3_Click();
+    void Timer1_Timer();
+    void cmdExit1_Click();
+
+    QString numlett(Currency numer) const;
+    QString Leggifiletxt(const QString &nomefile) const;
+    QString GetSystemDir() const;
+
+    // Runs a handler the way an event does: a failure is shown and ends the program.
+    void runHandler(const std::function<void()> &handler);
+
+    // The contest state.
+    qint16 num1 = 0;
+    qint16 fattore = 0;
+    qint16 risultato = 0;
+    qint16 num2 = 0;
+    qint16 giuste = 0;
+    qint16 sbagliate = 0;
+    qint16 &ore = m_clock.ore;
+    qint16 &minuti = m_clock.minuti;
+    float &secondi = m_clock.secondi;
+    QString sysdir;
+    qint16 nfile = 0;
+    QString riga;
+
+    FormCanvas *canvas() const { return m_canvas; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Impostatimer();
+    void buildControls();
+    void buildMenus();
+    void setCaption(QLabel *label, const QString &caption);
+    void msgBox(const QString &text);
+    void endProgram(int status);
+    void runActivation();
+
+    TavolaServices m_services;
+    Countdown m_clock;
+    FormCanvas *m_canvas = nullptr;
+    bool m_loaded = false;
+    bool m_activated = false;
+    bool m_exiting = false;
+    bool m_ended = false;
+    int m_exitStatus = 0;
+
+public:
+    // The controls, by their names.
+    QLineEdit *Txtnome1 = nullptr, *Text7 = nullptr, *Text6 = nullptr, *Text3 = nullptr, *Text1 = nullptr;
+    QPushButton *Command3 = nullptr, *cmdNext = nullptr, *cmdExit1 = nullptr;
+    QWidget *Picture1 = nullptr;
+    QLabel *lblMessage = nullptr, *lblconto = nullptr, *lblNum1 = nullptr, *Label10 = nullptr, *lblNum2 = nullptr,
+           *Image1 = nullptr, *Label11 = nullptr, *Label14 = nullptr, *lblnome1 = nullptr, *Label12 = nullptr,
+           *lblnome = nullptr, *Label13 = nullptr, *lblpunti = nullptr, *Label1 = nullptr, *Label3 = nullptr,
+           *lblScore2 = nullptr, *lblScore1 = nullptr, *lblScore = nullptr, *Label6 = nullptr;
+};

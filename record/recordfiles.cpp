@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "recordfiles.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+RecordError::RecordError(const QString &what)
+    : std::runtime_error(what.toStdString())
+{
+}
+
+namespace {
+
+[[noreturn]] void failWith(const QString &path, int error)
+{
+    throw RecordError(QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// Closes a descriptor on every way out.
+struct Fd
+{
+    int fd;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+QString GetSystemDir(const QString &directory)
+{
+    QString dir = directory;
+    while (dir.size() > 1 && dir.endsWith(u'/'))
+        dir.chop(1);
+    return dir.endsWith(u'/') ? dir : dir + u'/';
+}
+
+QString Leggifiletxt(const QString &nomefile)
+{
+    const QByteArray path = QFile::encodeName(nomefile);
+    // O_NONBLOCK keeps a FIFO put in place of the file from hanging the start.
+    Fd file{::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    if (file.fd < 0)
+        failWith(nomefile, errno);
+    struct stat st{};
+    if (::fstat(file.fd, &st) != 0)
+        failWith(nomefile, errno);
+    if (!S_ISREG(st.st_mode))
+        throw RecordError(QStringLiteral("%1: non è un file normale").arg(nomefile));
+    QByteArray bytes;
+    bytes.resize(qMin<qint64>(st.st_size, kRecordReadLimit));
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(file.fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            failWith(nomefile, errno);
+        if (n == 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    return fromWindows1252(bytes);
+}
+
+void ensureRecordFiles(const QString &sysdir)
+{
+    for (const char *name : {kScoreFile, kNameFile}) {
+        const QString path = sysdir + QLatin1String(name);
+        Fd file{::open(QFile::encodeName(path).constData(),
+                       O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0664)};
+        if (file.fd < 0)
+            failWith(path, errno);
+    }
+}
+
+QByteArray toWindows1252(const QString &text)
+{
+    QStringEncoder encoder("windows-1252", QStringConverter::Flag::Stateless);
+    QByteArray out;
+    out.reserve(text.size());
+    // Encode one character at a time so that each one the code page lacks becomes exactly one "?".
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        QByteArray one = encoder.encode(QStringView(text).mid(i, len));
+        if (encoder.hasError() || one.size() != 1) {
+            encoder.resetState();
+            one = "?";
+        }
+        out += one;
+        i += len - 1;
+    }
+    return out;
+}
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QStringDecoder decoder("windows-1252");
+    return decoder.decode(bytes);
+}
+
+namespace {
+
+void writeWhole(const QString &path, const QByteArray &bytes)
+{
+    const QString temporary = path + QStringLiteral(".new");
+    const QByteArray tmp = QFile::encodeName(temporary);
+    ::unlink(tmp.constData());
+    Fd file{::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
+    if (file.fd < 0)
+        failWith(temporary, errno);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(file.fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            failWith(temporary, errno);
+        done += n;
+    }
+    if (::fsync(file.fd) != 0)
+        failWith(temporary, errno);
+    if (::rename(tmp.constData(), QFile::encodeName(path).constData()) != 0)
+        failWith(path, errno);
+}
+
+QByteArray oneLine(const QString &text)
+{
+    QString line = text;
+    // A pasted name may hold line breaks or tabs; the file must stay one line.
+    for (QChar &c : line) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u' ';
+    }
+    return toWindows1252(line) + "\r\n";
+}
+
+} // namespace
+
+void saveRecord(const QString &sysdir, const QString &score, const QString &name)
+{
+    writeWhole(sysdir + QLatin1String(kScoreFile), oneLine(score));
+    writeWhole(sysdir + QLatin1String(kNameFile), oneLine(name));
+}

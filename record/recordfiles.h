@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <stdexcept>
+
+// A record file that cannot be made, opened, read or written; the message
+// names the path and the system's reason.
+class RecordError : public std::runtime_error
+{
+public:
+    explicit RecordError(const QString &what);
+};
+
+inline constexpr const char *kScoreFile = "atabvenr4.txt";
+inline constexpr const char *kNameFile = "ntabvenr4.txt";
+
+// Most of a record file that is ever read: a real record is one short line.
+inline constexpr qint64 kRecordReadLimit = 64 * 1024;
+
+// The shared record directory with exactly one trailing "/".
+QString GetSystemDir(const QString &directory);
+
+// The whole content of a record file (up to the read limit), decoded from
+// Windows-1252. Links, FIFOs and other non-regular files are refused.
+QString Leggifiletxt(const QString &nomefile);
+
+// Makes both record files exist in the directory, leaving existing ones unchanged.
+void ensureRecordFiles(const QString &sysdir);
+
+// Windows-1252 text of the files, with "?" for what the code page cannot hold.
+QByteArray toWindows1252(const QString &text);
+QString fromWindows1252(const QByteArray &bytes);
+
+// Replaces the record: the score file and the name file, one line each ending in CR LF.
+void saveRecord(const QString &sysdir, const QString &score, const QString &name);

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+
+// How one part of the character stands in a key frame, relative to its rest pose.
+struct PartPose
+{
+    double rotate = 0.0; // degrees, around the part's pivot
+    double dx = 0.0;     // art units
+    double dy = 0.0;
+    double scale = 1.0;
+    bool visible = true;
+};
+
+// A whole pose: the parts that differ from rest, plus "*" for the whole figure.
+using Pose = QHash<QString, PartPose>;
+
+struct KeyFrame
+{
+    double at = 0.0; // 0 at the start of the animation, 1 at its end
+    Pose pose;
+};
+
+struct Animation
+{
+    int durationMs = 0;
+    QList<KeyFrame> keys;
+};
+
+struct CharacterPart
+{
+    QString id;
+    QPointF pivot;
+    bool visibleAtRest = true;
+    QString follows; // a part this one moves with (the eyes with the head)
+};
+
+struct VoiceSettings
+{
+    QString language = QStringLiteral("it");
+    int rate = 150;  // words per minute
+    int pitch = 50;  // 0..100
+};
+
+// Everything a character file describes: its art, its animations and its voice.
+struct CharacterData
+{
+    QString filePath;
+    QByteArray art; // SVG whose top-level groups are the parts
+    QList<CharacterPart> parts; // back to front
+    QString eyesOpen, eyesClosed, mouthClosed, mouthOpen;
+    QHash<QString, Animation> animations;
+    VoiceSettings voice;
+
+    // Reads a character file; any problem is a CharacterError naming the file and the fault.
+    static CharacterData load(const QString &path);
+    // Same, from text already read; the path is only used in messages.
+    static CharacterData parse(const QByteArray &json, const QString &path, const QByteArray &art);
+
+    // The pose of an animation at a time, interpolated between its key frames.
+    Pose poseAt(const QString &animation, int elapsedMs) const;
+};

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "characterqueue.h"
+
+QString describe(const CharacterRequest &request)
+{
+    switch (request.kind) {
+    case CharacterRequest::Show:
+        return QStringLiteral("Show");
+    case CharacterRequest::MoveTo:
+        return QStringLiteral("MoveTo %1,%2").arg(request.x).arg(request.y);
+    case CharacterRequest::Height:
+        return QStringLiteral("Height %1").arg(request.x);
+    case CharacterRequest::Play:
+        return QStringLiteral("Play ") + request.text;
+    case CharacterRequest::Speak:
+        return QStringLiteral("Speak ") + request.text;
+    }
+    return {};
+}
+
+CharacterQueue::CharacterQueue(Performer &performer)
+    : m_performer(performer)
+{
+}
+
+void CharacterQueue::enqueue(CharacterRequest request)
+{
+    m_waiting.push_back(std::move(request));
+    if (!m_busy)
+        startNext();
+}
+
+void CharacterQueue::clear()
+{
+    ++m_current;
+    m_waiting.clear();
+    if (m_busy)
+        m_performer.stop();
+    m_busy = false;
+}
+
+void CharacterQueue::startNext()
+{
+    // Instant requests finish inside begin(); looping here instead of
+    // recursing keeps a long run of them from growing the stack.
+    while (!m_waiting.empty()) {
+        CharacterRequest request = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        m_busy = true;
+        m_starting = true;
+        m_finishedWhileStarting = false;
+        const quint64 token = ++m_current;
+        m_performer.begin(request, [this, token] { finished(token); });
+        m_starting = false;
+        if (token != m_current || !m_finishedWhileStarting)
+            return;
+        m_busy = false;
+    }
+}
+
+void CharacterQueue::finished(quint64 token)
+{
+    // A done that arrives late or twice belongs to a request already over.
+    if (token != m_current || !m_busy)
+        return;
+    if (m_starting) {
+        m_finishedWhileStarting = true;
+        return;
+    }
+    m_busy = false;
+    startNext();
+}

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+#include <QWidget>
+
+// The character's own window: frameless, on top, exactly the size of its
+// frame, and see-through around the figure.
+class CharacterWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    CharacterWindow();
+
+    // Shows a new frame; reshapes the window only when the silhouette may have changed.
+    void setFrame(const QImage &frame, bool silhouetteChanged);
+    const QImage &frame() const { return m_frame; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QImage m_frame;
+};
+
+// The speech balloon beside the character, showing the words being spoken.
+class Balloon : public QLabel
+{
+    Q_OBJECT
+public:
+    Balloon();
+    // Places the balloon beside the character rectangle, inside the screen.
+    void showBeside(const QString &text, const QRect &character);
+};
+
+// Where the balloon goes: to the right of the character at head height if it
+// fits on the screen, otherwise to its left, always inside the screen.
+QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &screen);
