@@ -6,7 +6,6 @@
 #include "ticker.h"
 
 #include <QApplication>
-#include <QFont>
 
 #ifndef GARIVOLO_RECORD_DIR
 #error "GARIVOLO_RECORD_DIR must be set by the build"
@@ -22,11 +21,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Garivolo"));
     QApplication::setDesktopFileName(QStringLiteral("garivolo"));
 
-    // The window was designed with these families; these free ones have the same metrics.
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
-    QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
-    QFont::insertSubstitution(QStringLiteral("Arial Black"), QStringLiteral("Lato Black"));
+    Tavola::installFontSubstitutions();
 
     DesktopAgent agent({QStringLiteral(GARIVOLO_CHARS_BUILD_DIR), QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)});
     QtDialogs dialogs;

@@ -38,6 +38,11 @@ const QString kIntroduction = QStringLiteral(
     "nello spazio sotto di me. Mi raccomando inserisci il risultato e premi invio e poi aspetta che io finisca di "
     "parlare e premi ancora invio per avere la domanda successiva");
 
+QRectF twips(int left, int top, int width, int height)
+{
+    return QRectF(left / 15.0, top / 15.0, width / 15.0, height / 15.0);
+}
+
 QColor rgb(qint64 value)
 {
     return QColor(QRgb(value));
@@ -82,6 +87,15 @@ Tavola::Tavola(TavolaServices services, QWidget *parent)
 
 Tavola::~Tavola() = default;
 
+void Tavola::installFontSubstitutions()
+{
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
+    // Arial Black has no free clone; Lato Black is as heavy and as clear.
+    QFont::insertSubstitution(QStringLiteral("Arial Black"), QStringLiteral("Lato Black"));
+}
+
 void Tavola::buildMenus()
 {
     QMenu *ven = menuBar()->addMenu(QStringLiteral("www.garivolo.example.org"));
@@ -103,11 +117,11 @@ void Tavola::buildControls()
 {
     m_canvas = new FormCanvas(kClientSize, kScrollBarColour,
                               {
-                                  {"Shape1", Shape::Rectangle, QRectF(2880, 4920, 7335, 1335), QColor(0x00, 0xFF, 0xFF)},
-                                  {"Shape2", Shape::Rectangle, QRectF(120, 120, 3135, 4215), QColor(0x00, 0xFF, 0xFF)},
-                                  {"Shape3", Shape::Circle, QRectF(8510, 50, 3300, 1965), QColor(0x00, 0xFF, 0xFF)},
-                                  {"Shape4", Shape::Rectangle, QRectF(0, 0, 3375, 4455), QColor(0x00, 0xC0, 0xC0)},
-                                  {"Shape5", Shape::Circle, QRectF(8400, 0, 3495, 2055), QColor(0x00, 0xC0, 0xC0)},
+                                  {"Shape1", Shape::Rectangle, twips(2880, 4920, 7335, 1335), QColor(0x00, 0xFF, 0xFF)},
+                                  {"Shape2", Shape::Rectangle, twips(120, 120, 3135, 4215), QColor(0x00, 0xFF, 0xFF)},
+                                  {"Shape3", Shape::Circle, twips(8510, 50, 3300, 1965), QColor(0x00, 0xFF, 0xFF)},
+                                  {"Shape4", Shape::Rectangle, twips(0, 0, 3375, 4455), QColor(0x00, 0xC0, 0xC0)},
+                                  {"Shape5", Shape::Circle, twips(8400, 0, 3495, 2055), QColor(0x00, 0xC0, 0xC0)},
                               },
                               this);
     setCentralWidget(m_canvas);
@@ -195,6 +209,8 @@ void Tavola::buildControls()
         if (spec.flags & ControlSpec::IconPointer)
             widget->setCursor(iconPointer);
         widget->setProperty("tabIndex", spec.tab);
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            setCaption(label, label->text());
         if (widget->focusPolicy() != Qt::NoFocus)
             tabOrder.append({spec.tab, widget});
     }

@@ -37,6 +37,9 @@ public:
     explicit Tavola(TavolaServices services, QWidget *parent = nullptr);
     ~Tavola() override;
 
+    // Maps the design's Windows font families to free ones with the same metrics.
+    static void installFontSubstitutions();
+
     // Runs the load handler the way the program start does; false when it ended the program.
     bool load();
     bool ended() const { return m_ended; }

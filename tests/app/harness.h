@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "fakes.h"
+#include "tavola.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QLabel>
+#include <memory>
+
+// A window built with fakes, in a record directory of its own.
+struct Harness
+{
+    RecordingAgent agent;
+    ScriptedDialogs dialogs;
+    ScriptedRandom random;
+    ManualTicker timer;
+    QTemporaryDir dir;
+    QList<int> quits;
+    std::unique_ptr<Tavola> window;
+
+    Harness()
+    {
+        window = std::make_unique<Tavola>(
+            TavolaServices{dialogs, agent, random, timer, dir.path(), [this](int status) { quits << status; }});
+    }
+
+    Tavola &w() { return *window; }
+
+    // Load, show, and wait for the activation that asks the first question.
+    void start(const QString &name = QStringLiteral("Luca"))
+    {
+        dialogs.name = name;
+        QVERIFY(window->load());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_COMPARE(window->lblconto->text(), QStringLiteral("00.07.00"));
+    }
+
+    // Types a text and Enter into whatever has the focus, as a child would.
+    void typeIntoFocus(const QString &text)
+    {
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QTest::keyClicks(focus, text);
+    }
+    void enterOnFocus()
+    {
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QTest::keyClick(focus, Qt::Key_Return);
+    }
+};

@@ -1,0 +1,519 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window as it opens, its start-up, the keyboard, and the new question.
+#include "harness.h"
+
+#include "formcanvas.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString kIntro =
+    u"Allora attenzione, iniziamo la nostra avventura con la tabellina del 4. Io detto e tu scrivi il risultato "
+    u"nello spazio sotto di me. Mi raccomando inserisci il risultato e premi invio e poi aspetta che io finisca di "
+    u"parlare e premi ancora invio per avere la domanda successiva"_s;
+
+QStringList dictation(const QString &words)
+{
+    return {u"Show"_s, u"MoveTo 250,175"_s, u"Play Greet"_s, u"Height 205"_s, u"Speak 4"_s, u"Speak per"_s,
+            u"Speak "_s + words};
+}
+} // namespace
+
+class TestTavola : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { Tavola::installFontSubstitutions(); }
+
+    void nameAndGreeting_data();
+    void nameAndGreeting();
+    void clockCaptionDuringLoadThenAtActivation();
+    void characterRequestsAtStartUp();
+    void stateAfterActivation();
+
+    void controlsAsTheWindowOpens_data();
+    void controlsAsTheWindowOpens();
+    void menuBarEntries();
+    void captionAndClientArea();
+    void focusStartsOnExitThenTabCycles();
+    void enterAndSpaceClickFocusedButton_data();
+    void enterAndSpaceClickFocusedButton();
+    void resizingMovesNoControl();
+    void autosizeLabelGrowsWithLongName();
+    void activationRunsOnce();
+    void closingRunsNoHandlerAndKeepsRecord();
+    void failuresAtStartUpEndWithStatusOne_data();
+    void failuresAtStartUpEndWithStatusOne();
+
+    void newQuestionSetsEveryControl();
+    void factorTenIsSpelledDieci();
+    void twoClicksQueueTwoDictations();
+    void newQuestionClearsVerdictButNotScores();
+    void gradientCoversClientAreaAndSurvivesHiding();
+};
+
+void TestTavola::nameAndGreeting_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("greeting");
+    QTest::addColumn<QString>("shownName");
+
+    QTest::newRow("a name") << u"Luca"_s << u" Luca vediamo se sei un vero campione  "_s << u"Luca"_s;
+    QTest::newRow("cancel or empty becomes Amico") << QString() << u"  vediamo se sei un vero campione  "_s << u"Amico"_s;
+    QTest::newRow("blanks only kept") << u"   "_s << u"     vediamo se sei un vero campione  "_s << u"   "_s;
+    QTest::newRow("accents kept") << u"Niccol\u00f2"_s << u" Niccol\u00f2 vediamo se sei un vero campione  "_s
+                                  << u"Niccol\u00f2"_s;
+}
+
+void TestTavola::nameAndGreeting()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, greeting);
+    QFETCH(QString, shownName);
+    Harness h;
+    h.dialogs.name = typed;
+    QVERIFY(h.w().load());
+    QCOMPARE(h.dialogs.prompts, QStringList{u"Come ti chiami?"_s});
+    QCOMPARE(h.dialogs.messages, QStringList{greeting});
+    QCOMPARE(h.w().lblnome1->text(), shownName);
+    QCOMPARE(h.w().Txtnome1->text(), shownName);
+}
+
+void TestTavola::clockCaptionDuringLoadThenAtActivation()
+{
+    Harness h;
+    h.dialogs.name = u"Luca"_s;
+    QVERIFY(h.w().load());
+    // Between load and activation the clock reads the load's caption, and it is already running.
+    QCOMPARE(h.w().lblconto->text(), u"00:00:00"_s);
+    QVERIFY(h.timer.isActive());
+    QCOMPARE(h.timer.starts, 1);
+    h.w().show();
+    QTRY_COMPARE(h.w().lblconto->text(), u"00.07.00"_s);
+}
+
+void TestTavola::characterRequestsAtStartUp()
+{
+    Harness h;
+    h.random.question(3, 7);
+    h.start();
+    const QStringList expected = QStringList{u"Load Merlin C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s, u"Show"_s,
+                                             u"MoveTo 250,175"_s, u"Play Announce"_s, u"Height 205"_s,
+                                             u"Speak "_s + kIntro}
+                                 + dictation(u"sette"_s);
+    QCOMPARE(h.agent.log, expected);
+}
+
+void TestTavola::stateAfterActivation()
+{
+    Harness h;
+    h.start();
+    QCOMPARE(h.w().giuste, 0);
+    QCOMPARE(h.w().sbagliate, 0);
+    QCOMPARE(h.w().ore, 0);
+    QCOMPARE(h.w().minuti, 7);
+    QCOMPARE(h.w().secondi, 0.0f);
+    QVERIFY(!h.w().lblNum1->isVisible());
+    QVERIFY(!h.w().lblNum2->isVisible());
+    QVERIFY(!h.w().Label10->isVisible());
+    QVERIFY(h.w().sysdir.endsWith(u'/'));
+    // First run: the record files now exist, empty, and the record line is empty.
+    QCOMPARE(QFile(h.dir.filePath(u"atabvenr4.txt"_s)).size(), 0);
+    QCOMPARE(QFile(h.dir.filePath(u"ntabvenr4.txt"_s)).size(), 0);
+    QCOMPARE(h.w().lblpunti->text(), QString());
+    QCOMPARE(h.w().lblnome->text(), QString());
+}
+
+// The design of the window, written out again here so that a slip in either copy shows.
+void TestTavola::controlsAsTheWindowOpens_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QRect>("pixels"); // width and height of -1: sized to fit the caption
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<QString>("fore"); // "" when not set
+    QTest::addColumn<QString>("back");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("tip");
+
+    const QString sans = u"MS Sans Serif"_s, serif = u"Times New Roman"_s, arial = u"Arial"_s;
+    auto row = [](const char *name, const char *type, QRect px, const QString &text, const QString &family, int size,
+                  bool bold, const char *fore, const char *back, bool visible, bool enabled, const QString &tip = {}) {
+        QTest::newRow(name) << QString::fromLatin1(type) << px << text << family << size << bold
+                            << QString::fromLatin1(fore) << QString::fromLatin1(back) << visible << enabled << tip;
+    };
+    row("Txtnome1", "QLineEdit", {552, 248, 89, 41}, u"Text8"_s, sans, 11, false, "", "", false, true);
+    row("Text7", "QLineEdit", {304, 232, 73, 73}, u"Text7"_s, sans, 11, false, "", "", false, true);
+    row("Text6", "QLineEdit", {688, 384, 161, 73}, u"Text6"_s, sans, 11, false, "", "", false, true);
+    row("Command3", "QPushButton", {288, 128, 65, 29}, u"verifica"_s, sans, 11, false, "", "", false, true);
+    row("Text3", "QLineEdit", {208, 336, 457, 75}, u"Text3"_s, arial, 64, false, "#0000ff", "#ffff80", true, true,
+        u"Scrivi il numero e poi premi  il tasto Return (Invio)"_s);
+    row("Text1", "QLineEdit", {240, 136, 129, 27}, u"0"_s, sans, 16, true, "", "#ff80ff", false, true);
+    row("cmdNext", "PictureButton", {208, 424, 121, 57}, u"&Nuovo calcolo"_s, sans, 11, true, "", "#ff80ff", true,
+        false, u"Usa il tasto Return(invio) per l'esercizio successivo"_s);
+    row("cmdExit1", "PictureButton", {544, 424, 121, 57}, u"E&xit"_s, sans, 11, true, "", "#00c0c0", true, true,
+        u"Ti prego resta ancora, forse riuscirai a farmi uscire "_s);
+    row("lblMessage", "QLabel", {424, 136, -1, -1}, u"io"_s, sans, 32, true, "#ff0000", "", true, true);
+    row("lblconto", "QLabel", {624, 80, 105, 25}, u"00.07.00"_s, u"Arial Black"_s, 16, true, "#ffff00", "#8080ff",
+        true, true);
+    row("lblNum1", "QLabel", {256, 0, -1, -1}, QString(), arial, 64, true, "", "#00ffff", false, true);
+    row("Label10", "QLabel", {376, 8, 41, 65}, u"X"_s, arial, 64, false, "", "#80ffff", false, true);
+    row("lblNum2", "QLabel", {504, 0, -1, -1}, QString(), arial, 64, true, "", "#00ffff", false, true);
+    row("Image1", "QLabel", {659, 8, 32, 32}, QString(), sans, 11, false, "", "", true, true,
+        u"Clicca sotto di me per impostare il Timer"_s);
+    row("Label11", "QLabel", {618, 48, 121, 41}, u"Tempo restante"_s, serif, 19, false, "#ffff00", "", true, true);
+    row("Label14", "QLabel", {8, 424, -1, -1}, u"Sfidante"_s, sans, 18, false, "#ffff00", "", true, true);
+    row("lblnome1", "QLabel", {8, 480, -1, -1}, QString(), sans, 18, true, "#ffff00", "", true, true);
+    row("Label12", "QLabel", {8, 512, 153, 25}, u"Il record  \u00e8 di "_s, sans, 24, false, "#c000c0", "", true, true);
+    row("lblnome", "QLabel", {160, 512, -1, -1}, u"nome"_s, sans, 24, true, "#0000ff", "", true, true);
+    row("Label13", "QLabel", {400, 512, -1, -1}, u"con punti"_s, sans, 24, false, "#c000c0", "", true, true);
+    row("lblpunti", "QLabel", {512, 512, -1, -1}, u"0"_s, sans, 24, false, "#c000c0", "", true, true);
+    row("Label1", "QLabel", {24, 104, -1, -1}, u"Risposte errate"_s, serif, 29, false, "#ff0000", "", true, true);
+    row("Label3", "QLabel", {24, 192, -1, -1}, u"Risposte totali"_s, serif, 29, false, "#0000ff", "", true, true);
+    row("lblScore2", "QLabel", {104, 240, -1, -1}, u"0"_s, serif, 29, true, "#0000ff", "", true, true);
+    row("lblScore1", "QLabel", {104, 144, -1, -1}, u"0"_s, serif, 29, true, "#ff0000", "", true, true);
+    row("lblScore", "QLabel", {96, 56, -1, -1}, u"0"_s, serif, 29, true, "#ffff80", "", true, true,
+        u"Questo \u00e8 il tuo punteggio. Forza con il  record"_s);
+    row("Label6", "QLabel", {24, 16, -1, -1}, u"Risposte esatte"_s, serif, 29, false, "#ffff80", "", true, true);
+}
+
+void TestTavola::controlsAsTheWindowOpens()
+{
+    QFETCH(QString, type);
+    QFETCH(QRect, pixels);
+    QFETCH(QString, text);
+    QFETCH(QString, family);
+    QFETCH(int, pixelSize);
+    QFETCH(bool, bold);
+    QFETCH(QString, fore);
+    QFETCH(QString, back);
+    QFETCH(bool, visible);
+    QFETCH(bool, enabled);
+    QFETCH(QString, tip);
+
+    Harness h;
+    h.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.w()));
+    auto *control = h.w().findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(control);
+    QCOMPARE(QString::fromLatin1(control->metaObject()->className()), type);
+    QCOMPARE(control->pos(), pixels.topLeft());
+    if (pixels.width() >= 0)
+        QCOMPARE(control->size(), pixels.size());
+    QCOMPARE(control->isVisible(), visible);
+    QCOMPARE(control->isEnabled(), enabled);
+    QCOMPARE(control->font().family(), family);
+    QCOMPARE(control->font().pixelSize(), pixelSize);
+    QCOMPARE(control->font().bold(), bold);
+    QCOMPARE(control->toolTip(), tip);
+
+    if (auto *label = qobject_cast<QLabel *>(control)) {
+        if (type == u"QLabel"_s && QByteArrayView(QTest::currentDataTag()) != "Image1")
+            QCOMPARE(label->text(), text);
+        if (!fore.isEmpty())
+            QCOMPARE(label->palette().color(QPalette::WindowText).name(), fore);
+        // Only labels that are not transparent paint a back colour.
+        QCOMPARE(label->autoFillBackground(), !back.isEmpty());
+        if (!back.isEmpty())
+            QCOMPARE(label->palette().color(QPalette::Window).name(), back);
+    } else if (auto *box = qobject_cast<QLineEdit *>(control)) {
+        QCOMPARE(box->text(), text);
+        if (!fore.isEmpty())
+            QCOMPARE(box->palette().color(QPalette::Text).name(), fore);
+        if (!back.isEmpty())
+            QCOMPARE(box->palette().color(QPalette::Base).name(), back);
+    } else if (auto *button = qobject_cast<QPushButton *>(control)) {
+        QCOMPARE(button->text(), text);
+    }
+}
+
+void TestTavola::menuBarEntries()
+{
+    Harness h;
+    const QList<QAction *> top = h.w().menuBar()->actions();
+    QCOMPARE(top.size(), 3);
+    QCOMPARE(top[0]->menu()->objectName(), u"ven"_s);
+    QCOMPARE(top[0]->menu()->actions().at(0)->objectName(), u"is"_s);
+    QCOMPARE(top[1]->menu()->objectName(), u"Ciao"_s);
+    QCOMPARE(top[1]->menu()->property("index").toInt(), 1);
+    QStringList under;
+    for (QAction *a : top[1]->menu()->actions())
+        under << a->objectName();
+    QCOMPARE(under, (QStringList{u"INFOMAZIONI"_s, u"em"_s}));
+    QCOMPARE(top[2]->objectName(), u"comune"_s);
+    QVERIFY(!top[2]->menu());
+    for (QAction *a : top)
+        QVERIFY(!a->text().isEmpty());
+}
+
+void TestTavola::captionAndClientArea()
+{
+    Harness h;
+    const QString title = h.w().windowTitle();
+    QVERIFY(title.startsWith(QString(83, u' ') + u"GARIVOLO"_s + QString(31, u' ')));
+    QVERIFY(title.endsWith(u"@example.org"_s + QString(4, u' ')));
+    h.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.w()));
+    QCOMPARE(h.w().canvas()->size(), QSize(785, 556));
+}
+
+void TestTavola::focusStartsOnExitThenTabCycles()
+{
+    Harness h;
+    QCOMPARE(h.w().focusWidget(), h.w().cmdExit1);
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    QCOMPARE(QApplication::focusWidget(), h.w().Text3);
+
+    auto cycle = [&](int presses) {
+        QList<QWidget *> seen;
+        for (int i = 0; i < presses; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << QApplication::focusWidget();
+        }
+        return seen;
+    };
+    // The next-question button is skipped while it is disabled.
+    QCOMPARE(cycle(2), (QList<QWidget *>{h.w().cmdExit1, h.w().Text3}));
+    h.w().cmdNext->setEnabled(true);
+    QCOMPARE(cycle(3), (QList<QWidget *>{h.w().cmdNext, h.w().cmdExit1, h.w().Text3}));
+}
+
+void TestTavola::enterAndSpaceClickFocusedButton_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return on cmdNext") << u"cmdNext"_s << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter on cmdNext") << u"cmdNext"_s << int(Qt::Key_Enter);
+    QTest::newRow("Space on cmdNext") << u"cmdNext"_s << int(Qt::Key_Space);
+    QTest::newRow("Return on cmdExit1") << u"cmdExit1"_s << int(Qt::Key_Return);
+    QTest::newRow("Space on cmdExit1") << u"cmdExit1"_s << int(Qt::Key_Space);
+}
+
+void TestTavola::enterAndSpaceClickFocusedButton()
+{
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    Harness h;
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    auto *target = h.w().findChild<QPushButton *>(button);
+    target->setEnabled(true);
+    target->setFocus();
+    QSignalSpy clicked(target, &QPushButton::clicked);
+    QTest::keyClick(target, Qt::Key(key));
+    QCOMPARE(clicked.count(), 1);
+}
+
+void TestTavola::resizingMovesNoControl()
+{
+    Harness h;
+    h.start();
+    QHash<QString, QRect> before;
+    for (QWidget *c : h.w().canvas()->findChildren<QWidget *>())
+        before.insert(c->objectName(), c->geometry());
+    h.w().resize(400, 300);
+    h.w().resize(1000, 800);
+    for (QWidget *c : h.w().canvas()->findChildren<QWidget *>())
+        QCOMPARE(c->geometry(), before.value(c->objectName()));
+}
+
+void TestTavola::autosizeLabelGrowsWithLongName()
+{
+    Harness h;
+    h.dialogs.name = u"Lu"_s;
+    QVERIFY(h.w().load());
+    const int shortWidth = h.w().lblnome1->width();
+    Harness h2;
+    h2.dialogs.name = u"Maria Vittoria Benedetta"_s;
+    QVERIFY(h2.w().load());
+    QVERIFY2(h2.w().lblnome1->width() > shortWidth + 100, qPrintable(QString::number(h2.w().lblnome1->width())));
+    // The whole name fits: nothing is cut off.
+    QVERIFY(h2.w().lblnome1->width() >= h2.w().lblnome1->fontMetrics().horizontalAdvance(h2.w().lblnome1->text()));
+    QCOMPARE(h2.w().lblnome1->pos(), QPoint(8, 480));
+}
+
+void TestTavola::activationRunsOnce()
+{
+    Harness h;
+    h.start();
+    QCOMPARE(h.random.seeds, 1);
+    QEvent activation(QEvent::WindowActivate);
+    QApplication::sendEvent(&h.w(), &activation);
+    h.w().hide();
+    h.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.w()));
+    QTest::qWait(20);
+    QCOMPARE(h.random.seeds, 1);
+    QCOMPARE(h.agent.log.count(u"Speak per"_s), 1);
+}
+
+void TestTavola::closingRunsNoHandlerAndKeepsRecord()
+{
+    Harness h;
+    {
+        QFile score(h.dir.filePath(u"atabvenr4.txt"_s));
+        QVERIFY(score.open(QIODevice::WriteOnly));
+        score.write("12\r\n");
+    }
+    h.start();
+    h.w().close();
+    QCOMPARE(h.dialogs.messages.size(), 1); // only the greeting
+    QFile score(h.dir.filePath(u"atabvenr4.txt"_s));
+    QVERIFY(score.open(QIODevice::ReadOnly));
+    QCOMPARE(score.readAll(), QByteArray("12\r\n"));
+}
+
+void TestTavola::failuresAtStartUpEndWithStatusOne_data()
+{
+    QTest::addColumn<bool>("characterMissing");
+    QTest::addColumn<bool>("directoryMissing");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("character file missing") << true << false << u"Personaggio"_s;
+    QTest::newRow("record directory missing") << false << true << u"atabvenr4.txt"_s;
+}
+
+void TestTavola::failuresAtStartUpEndWithStatusOne()
+{
+    QFETCH(bool, characterMissing);
+    QFETCH(bool, directoryMissing);
+    QFETCH(QString, named);
+
+    // A character collection whose Load fails the way a missing file does.
+    struct MissingCharacter : RecordingAgent
+    {
+        void Load(const QString &, const QString &path) override
+        {
+            throw CharacterError(u"Personaggio: file non trovato: "_s + path);
+        }
+    };
+    MissingCharacter missing;
+    RecordingAgent present;
+    ScriptedDialogs dialogs;
+    ScriptedRandom random;
+    ManualTicker timer;
+    QTemporaryDir dir;
+    QList<int> quits;
+    const QString recordDir = directoryMissing ? dir.filePath(u"no/such/dir"_s) : dir.path();
+    Tavola w({dialogs, characterMissing ? static_cast<Characters &>(missing) : present, random, timer, recordDir,
+              [&](int status) { quits << status; }});
+    QVERIFY(!w.load());
+    QCOMPARE(w.exitStatus(), 1);
+    QCOMPARE(quits, QList<int>{1});
+    QCOMPARE(dialogs.errors.size(), 1);
+    QVERIFY(dialogs.errors[0].startsWith(u"Errore: "_s));
+    QVERIFY2(dialogs.errors[0].contains(named), qPrintable(dialogs.errors[0]));
+    QVERIFY(!timer.isActive());
+}
+
+void TestTavola::newQuestionSetsEveryControl()
+{
+    Harness h;
+    h.random.question(3, 7);
+    h.start();
+    Tavola &w = h.w();
+    QCOMPARE(h.random.seeds, 1);
+    QCOMPARE(w.num1, 4);
+    QCOMPARE(w.num2, 3);
+    QCOMPARE(w.fattore, 7);
+    QCOMPARE(w.risultato, 28);
+    QCOMPARE(w.Text1->text(), u"4"_s);
+    QCOMPARE(w.lblNum1->text(), u"4"_s);
+    QCOMPARE(w.lblNum2->text(), u"7"_s);
+    QCOMPARE(w.Text7->text(), u"28"_s);
+    QCOMPARE(w.Text6->text(), u"sette"_s);
+    QCOMPARE(w.Label10->text(), u"X"_s);
+    QCOMPARE(w.Text3->text(), QString());
+    QCOMPARE(QApplication::focusWidget(), w.Text3);
+    QCOMPARE(w.lblMessage->text(), QString());
+    QVERIFY(!w.lblNum1->isVisible() && !w.lblNum2->isVisible() && !w.Label10->isVisible());
+    QCOMPARE(h.agent.log.mid(6), dictation(u"sette"_s));
+}
+
+void TestTavola::factorTenIsSpelledDieci()
+{
+    Harness h;
+    h.random.values = {0.0, 0.9999999};
+    h.start();
+    QCOMPARE(h.w().num2, 1);
+    QCOMPARE(h.w().lblNum2->text(), u"10"_s);
+    QCOMPARE(h.w().Text7->text(), u"40"_s);
+    QCOMPARE(h.agent.log.last(), u"Speak dieci"_s);
+}
+
+void TestTavola::twoClicksQueueTwoDictations()
+{
+    Harness h;
+    h.start();
+    h.agent.log.clear();
+    h.random.question(1, 2);
+    h.random.question(5, 9);
+    h.w().cmdNext->setEnabled(true);
+    h.w().cmdNext->click();
+    h.w().cmdNext->click();
+    QCOMPARE(h.agent.log, dictation(u"due"_s) + dictation(u"nove"_s));
+    QCOMPARE(h.w().Text7->text(), u"36"_s);
+}
+
+void TestTavola::newQuestionClearsVerdictButNotScores()
+{
+    Harness h;
+    h.random.question(2, 7);
+    h.start();
+    h.w().Text3->setText(u"28"_s);
+    h.w().Command3_Click();
+    h.w().Text3->setText(u"5"_s);
+    h.w().Command3_Click();
+    QCOMPARE(h.w().lblMessage->text(), u"Sbagliato!! 28"_s);
+    h.w().cmdNext->click();
+    QCOMPARE(h.w().lblMessage->text(), QString());
+    QCOMPARE(h.w().lblScore->text(), u"1"_s);
+    QCOMPARE(h.w().lblScore1->text(), u"1"_s);
+    QCOMPARE(h.w().lblScore2->text(), u"2"_s);
+}
+
+void TestTavola::gradientCoversClientAreaAndSurvivesHiding()
+{
+    Harness h;
+    h.random.question(6, 3);
+    h.start();
+    auto check = [](const QImage &image, int green) {
+        QCOMPARE(QColor(image.pixel(0, 0)), QColor(80, green, 0));
+        QCOMPARE(QColor(image.pixel(image.width() - 1, image.height() - 1)), QColor(80, green, 255));
+        int lastBlue = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            const QRgb first = image.pixel(0, y);
+            QCOMPARE(qRed(first), 80);
+            QCOMPARE(qGreen(first), green);
+            QVERIFY(qBlue(first) == lastBlue || qBlue(first) == lastBlue + 1);
+            lastBlue = qBlue(first);
+            for (int x = 1; x < image.width(); ++x) {
+                if (image.pixel(x, y) != first)
+                    QFAIL(qPrintable(u"row %1 is not one colour"_s.arg(y)));
+            }
+        }
+        QCOMPARE(lastBlue, 255);
+    };
+    check(h.w().canvas()->surface().copy(0, 0, 785, 556), 120);
+    h.w().hide();
+    h.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.w()));
+    check(h.w().canvas()->surface().copy(0, 0, 785, 556), 120);
+    // What reaches the screen: the band behind the answer box's left edge, where no shape or control lies.
+    const QImage shown = h.w().canvas()->grab().toImage();
+    QCOMPARE(QColor(shown.pixel(5, 555)), QColor(80, 120, 255));
+}
+
+QTEST_MAIN(TestTavola)
+#include "tst_tavola.moc"

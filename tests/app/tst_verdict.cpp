@@ -1,0 +1,303 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Judging answers: the verdict, the board, the praise ladder and the keys of the answer box.
+#include "harness.h"
+
+#include "formcanvas.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+class TestVerdict : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { Tavola::installFontSubstitutions(); }
+
+    void rightAnswerByShownScore_data();
+    void rightAnswerByShownScore();
+    void wrongAnswers_data();
+    void wrongAnswers();
+    void wrongAnswersLeaveTheLadderAlone();
+    void enterTwiceCountsTwice();
+    void verdictStaysUntilNextQuestion();
+    void scoreLabelsGrowWithCounts();
+    void overflowEndsTheProgram();
+    void everyTypingKeyClearsBackgroundAndShowsQuestion_data();
+    void everyTypingKeyClearsBackgroundAndShowsQuestion();
+    void keysThatTypeNothingDoNothing();
+    void wholeContestThroughRealKeys();
+};
+
+// After a right answer: what the character is asked, by the score on the board before it.
+void TestVerdict::rightAnswerByShownScore_data()
+{
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QStringList>("after");
+
+    const QString name = u"Speak Luca"_s, result = u"Speak 28"_s, esatto = u"Speak Esatto"_s, giusto = u"Speak Giusto"_s;
+    auto praise = [](const char *animation, const QString &line) {
+        return QStringList{u"Play "_s + QLatin1String(animation), u"Speak "_s + line};
+    };
+    QHash<int, QStringList> rows;
+    for (int s : {0, 1, 4, 6, 8, 9})
+        rows[s] = {esatto, result};
+    rows[2] = QStringList{esatto, result} + praise("congratulate", u"Sei grande"_s);
+    rows[3] = rows[7] = {esatto, name, result};
+    rows[5] = QStringList{esatto, result} + praise("domagic1", u"Sei forte"_s);
+    rows[10] = QStringList{result} + praise("congratulate", u"Sei sulla buona strada per diventare cavaliere"_s);
+    for (int s : {11, 15, 16, 17, 19, 20, 22, 24, 25, 28, 29, 30})
+        rows[s] = {giusto, result};
+    rows[12] = rows[21] = rows[26] = {giusto, name, result};
+    rows[13] = QStringList{giusto, result} + praise("domagic2", u"Sei in gamba"_s);
+    rows[14] = QStringList{giusto, result} + praise("congratulate", u"Sei eccezionale"_s);
+    rows[18] = QStringList{giusto, result} + praise("congratulate", u"Sei insuperabile"_s);
+    rows[23] = QStringList{giusto, result}
+               + praise("congratulate", u"Ti nomino cavaliere della tabellina, il massimo ordine per un eroe"_s);
+    rows[27] = QStringList{giusto, result}
+               + praise("congratulate", u"Hai lavorato bene mio leale campione: sei invincibile"_s);
+    for (int s = 0; s <= 30; ++s)
+        QTest::addRow("shown %d", s) << s << rows.value(s);
+}
+
+void TestVerdict::rightAnswerByShownScore()
+{
+    QFETCH(int, shown);
+    QFETCH(QStringList, after);
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    // Reach the shown score the way a child does: that many right answers.
+    for (int i = 0; i < shown; ++i) {
+        h.w().Text3->setText(u"28"_s);
+        h.w().Command3_Click();
+    }
+    QCOMPARE(h.w().lblScore->text(), QString::number(shown));
+    h.agent.log.clear();
+    h.w().Text3->setText(u"28"_s);
+    h.w().Command3_Click();
+    QCOMPARE(h.agent.log, QStringList({u"Show"_s, u"MoveTo 250,175"_s, u"Height 205"_s}) + after);
+    QCOMPARE(h.w().lblMessage->text(), u"Esatto. Sei forte!!!"_s);
+    QCOMPARE(h.w().lblMessage->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QCOMPARE(h.w().lblScore->text(), QString::number(shown + 1));
+    QCOMPARE(h.w().giuste, shown + 1);
+}
+
+void TestVerdict::wrongAnswers_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("trailing blank") << u"28 "_s;
+    QTest::newRow("leading blank") << u" 28"_s;
+    QTest::newRow("leading zero") << u"028"_s;
+    QTest::newRow("plus sign") << u"+28"_s;
+    QTest::newRow("in words") << u"ventotto"_s;
+    QTest::newRow("blank inside") << u"2 8"_s;
+    QTest::newRow("decimals") << u"28.0"_s;
+    QTest::newRow("250 characters") << QString(250, u'2');
+}
+
+void TestVerdict::wrongAnswers()
+{
+    QFETCH(QString, answer);
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    h.agent.log.clear();
+    h.w().Text3->setText(answer);
+    QCOMPARE(h.w().Text3->text(), answer);
+    h.w().Command3_Click();
+    QCOMPARE(h.w().sbagliate, 1);
+    QCOMPARE(h.w().giuste, 0);
+    QCOMPARE(h.w().lblMessage->text(), u"Sbagliato!! 28"_s);
+    QCOMPARE(h.w().lblMessage->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QCOMPARE(h.agent.log, (QStringList{u"Show"_s, u"MoveTo 250,175"_s, u"Play Greet"_s, u"Height 205"_s,
+                                       u"Speak Sbagliato"_s, u"Speak 28"_s}));
+    QCOMPARE(h.w().lblScore1->text(), u"1"_s);
+    QCOMPARE(h.w().lblScore2->text(), u"1"_s);
+    QCOMPARE(h.w().lblScore->text(), u"0"_s);
+    QVERIFY(h.w().cmdNext->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), h.w().cmdNext);
+    QCOMPARE(h.w().Text3->text(), answer); // the answer is never changed
+}
+
+void TestVerdict::wrongAnswersLeaveTheLadderAlone()
+{
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    auto answer = [&](const QString &text) {
+        h.w().Text3->setText(text);
+        h.w().Command3_Click();
+    };
+    answer(u"28"_s);
+    answer(u"28"_s);
+    for (int i = 0; i < 5; ++i)
+        answer(u"27"_s);
+    h.agent.log.clear();
+    answer(u"28"_s); // the third right answer: the first rung
+    QVERIFY(h.agent.log.contains(u"Speak Sei grande"_s));
+    QCOMPARE(h.w().lblScore2->text(), u"8"_s);
+    QCOMPARE(h.w().lblScore1->text(), u"5"_s);
+}
+
+void TestVerdict::enterTwiceCountsTwice()
+{
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    h.typeIntoFocus(u"28"_s);
+    h.enterOnFocus();
+    h.w().Text3->setFocus(); // back into the box with the mouse
+    h.enterOnFocus();
+    QCOMPARE(h.w().giuste, 2);
+    QCOMPARE(h.w().lblScore->text(), u"2"_s);
+    QCOMPARE(h.w().lblScore2->text(), u"2"_s);
+}
+
+void TestVerdict::verdictStaysUntilNextQuestion()
+{
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    h.w().Text3->setText(u"27"_s);
+    h.w().Command3_Click();
+    for (int i = 0; i < 3; ++i)
+        h.timer.fire();
+    QCOMPARE(h.w().lblMessage->text(), u"Sbagliato!! 28"_s);
+    h.w().cmdNext_Click();
+    QCOMPARE(h.w().lblMessage->text(), QString());
+}
+
+void TestVerdict::scoreLabelsGrowWithCounts()
+{
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    const int oneDigit = h.w().lblScore2->width();
+    for (int i = 0; i < 100; ++i) {
+        h.w().Text3->setText(i % 2 ? u"28"_s : u"1"_s);
+        h.w().Command3_Click();
+    }
+    QCOMPARE(h.w().lblScore2->text(), u"100"_s);
+    QVERIFY(h.w().lblScore2->width() > oneDigit);
+    QVERIFY(h.w().lblScore2->width() >= h.w().lblScore2->fontMetrics().horizontalAdvance(u"100"_s));
+    QCOMPARE(h.w().lblScore2->pos(), QPoint(104, 240));
+}
+
+// A count past 32767 is an error shown to the user, never a wrapped negative number.
+void TestVerdict::overflowEndsTheProgram()
+{
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    h.w().giuste = 32767;
+    h.w().Text3->setText(u"28"_s);
+    QVERIFY_THROWS_EXCEPTION(std::overflow_error, h.w().Command3_Click());
+
+    Harness sum;
+    sum.random.question(1, 7);
+    sum.start();
+    sum.w().giuste = 32000;
+    sum.w().sbagliate = 767;
+    sum.w().Text3->setFocus();
+    QTest::keyClick(sum.w().Text3, Qt::Key_Return); // wrong: 768 + 32000 is past the limit
+    QCOMPARE(sum.quits, QList<int>{1});
+    QCOMPARE(sum.dialogs.errors.size(), 1);
+    QVERIFY(sum.dialogs.errors[0].startsWith(u"Errore: "_s));
+    QVERIFY(!sum.w().lblScore2->text().startsWith(u'-'));
+}
+
+void TestVerdict::everyTypingKeyClearsBackgroundAndShowsQuestion_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("judges");
+    QTest::newRow("digit") << int(Qt::Key_2) << u"2"_s << false;
+    QTest::newRow("letter") << int(Qt::Key_A) << u"a"_s << false;
+    QTest::newRow("blank") << int(Qt::Key_Space) << u" "_s << false;
+    QTest::newRow("backspace") << int(Qt::Key_Backspace) << u"\b"_s << false;
+    QTest::newRow("escape") << int(Qt::Key_Escape) << u"\x1b"_s << false;
+    QTest::newRow("return") << int(Qt::Key_Return) << u"\r"_s << true;
+    QTest::newRow("keypad enter") << int(Qt::Key_Enter) << u"\r"_s << true;
+}
+
+void TestVerdict::everyTypingKeyClearsBackgroundAndShowsQuestion()
+{
+    QFETCH(int, key);
+    QFETCH(QString, text);
+    QFETCH(bool, judges);
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    QVERIFY(QColor(h.w().canvas()->surface().pixel(5, 5)) != QColor(0xC8, 0xC8, 0xC8));
+    h.w().Text3->setText(u"2"_s);
+    QKeyEvent press(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier, text);
+    QApplication::sendEvent(h.w().Text3, &press);
+    QCOMPARE(QColor(h.w().canvas()->surface().pixel(5, 5)), QColor(0xC8, 0xC8, 0xC8));
+    QCOMPARE(QColor(h.w().canvas()->surface().pixel(784, 555)), QColor(0xC8, 0xC8, 0xC8));
+    QCOMPARE(h.w().sbagliate + h.w().giuste, judges ? 1 : 0);
+    // The verdict hides the question again; any other key leaves it shown.
+    QCOMPARE(h.w().lblNum1->isVisible(), !judges);
+    QCOMPARE(h.w().lblNum2->isVisible(), !judges);
+    QCOMPARE(h.w().Label10->isVisible(), !judges);
+    if (key == Qt::Key_A || key == Qt::Key_Space)
+        QCOMPARE(h.w().Text3->text(), u"2"_s + text); // no key is filtered
+}
+
+void TestVerdict::keysThatTypeNothingDoNothing()
+{
+    Harness h;
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    for (Qt::Key key : {Qt::Key_Shift, Qt::Key_Left, Qt::Key_F5}) {
+        QTest::keyClick(h.w().Text3, key);
+        QVERIFY(!h.w().lblNum1->isVisible());
+        QVERIFY(QColor(h.w().canvas()->surface().pixel(5, 5)) != QColor(0xC8, 0xC8, 0xC8));
+    }
+}
+
+// Forty questions answered with real keys, each sent to whatever holds the focus.
+void TestVerdict::wholeContestThroughRealKeys()
+{
+    Harness h;
+    const QList<int> factors{3, 7, 10, 1, 5, 9, 2, 8, 4, 6};
+    for (int q = 0; q < 41; ++q)
+        h.random.question(1 + q % 10, factors[q % factors.size()]);
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+
+    int right = 0, wrong = 0;
+    for (int q = 0; q < 40; ++q) {
+        const int expected = 4 * factors[q % factors.size()];
+        QCOMPARE(h.w().Text7->text(), QString::number(expected));
+        QCOMPARE(QApplication::focusWidget(), h.w().Text3);
+        const bool answerRight = (q % 3) != 1;
+        h.agent.log.clear();
+        h.typeIntoFocus(QString::number(answerRight ? expected : expected + 1));
+        QVERIFY(h.w().lblNum1->isVisible());
+        h.enterOnFocus();
+        (answerRight ? right : wrong) += 1;
+
+        QCOMPARE(h.w().lblScore->text(), QString::number(right));
+        QCOMPARE(h.w().lblScore1->text(), QString::number(wrong));
+        QCOMPARE(h.w().lblScore2->text(), QString::number(right + wrong));
+        QCOMPARE(h.w().lblMessage->palette().color(QPalette::WindowText),
+                 answerRight ? QColor(0, 0, 255) : QColor(255, 0, 0));
+        QCOMPARE(h.agent.log.contains(u"Speak Sbagliato"_s), !answerRight);
+        QVERIFY(h.agent.log.contains(u"Speak "_s + QString::number(expected)));
+        QCOMPARE(QApplication::focusWidget(), h.w().cmdNext);
+        h.agent.log.clear();
+        h.enterOnFocus(); // the second Enter asks the next question
+        QCOMPARE(h.agent.log.mid(4, 2), (QStringList{u"Speak 4"_s, u"Speak per"_s}));
+    }
+    QCOMPARE(h.w().giuste, right);
+    QCOMPARE(h.w().sbagliate, wrong);
+}
+
+QTEST_MAIN(TestVerdict)
+#include "tst_verdict.moc"
