@@ -319,6 +319,14 @@ void Tavola::showEvent(QShowEvent *event)
         QTimer::singleShot(0, this, [this] { runActivation(); });
 }
 
+void Tavola::closeEvent(QCloseEvent *event)
+{
+    // Closing from the title bar leaves at once: no goodbye and nothing saved.
+    QMainWindow::closeEvent(event);
+    if (!m_ended)
+        endProgram(0);
+}
+
 void Tavola::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);

@@ -86,18 +86,16 @@ void ensureRecordFiles(const QString &sysdir)
 
 QByteArray toWindows1252(const QString &text)
 {
-    QStringEncoder encoder("windows-1252", QStringConverter::Flag::Stateless);
     QByteArray out;
     out.reserve(text.size());
-    // Encode one character at a time so that each one the code page lacks becomes exactly one "?".
+    // One character at a time, each with a fresh encoder (an encoder keeps
+    // reporting an error once it has met one), so that each character the
+    // code page lacks becomes exactly one "?".
     for (qsizetype i = 0; i < text.size(); ++i) {
         const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-        QByteArray one = encoder.encode(QStringView(text).mid(i, len));
-        if (encoder.hasError() || one.size() != 1) {
-            encoder.resetState();
-            one = "?";
-        }
-        out += one;
+        QStringEncoder encoder("windows-1252", QStringConverter::Flag::Stateless);
+        const QByteArray one = encoder.encode(QStringView(text).mid(i, len));
+        out += (encoder.hasError() || one.size() != 1) ? QByteArray("?") : one;
         i += len - 1;
     }
     return out;

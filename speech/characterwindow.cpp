@@ -10,6 +10,7 @@ CharacterWindow::CharacterWindow()
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus | Qt::Tool)
 {
     setObjectName(QStringLiteral("Merlin"));
+    setWindowTitle(QStringLiteral("Merlin"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -40,6 +41,7 @@ Balloon::Balloon()
     : QLabel(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus | Qt::ToolTip)
 {
     setObjectName(QStringLiteral("Balloon"));
+    setWindowTitle(QStringLiteral("Merlin dice"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWordWrap(true);
     setMargin(10);

@@ -369,6 +369,7 @@ void TestTavola::closingRunsNoHandlerAndKeepsRecord()
     }
     h.start();
     h.w().close();
+    QCOMPARE(h.quits, QList<int>{0});
     QCOMPARE(h.dialogs.messages.size(), 1); // only the greeting
     QFile score(h.dir.filePath(u"atabvenr4.txt"_s));
     QVERIFY(score.open(QIODevice::ReadOnly));

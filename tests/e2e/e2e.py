@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Drives the real Garivolo in a private X server, as a child at the keyboard would."""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from Xlib import X, display, protocol
+
+ARGS = None
+
+
+def wait_for(what, check, timeout=15.0, step=0.1):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = check()
+        if value:
+            return value
+        time.sleep(step)
+    raise AssertionError("timed out waiting for " + what)
+
+
+class Session:
+    """One Xvfb server, shared by the runs of this file."""
+
+    def __init__(self):
+        self.runtime = tempfile.mkdtemp(prefix="garivolo-e2e-")
+        os.chmod(self.runtime, 0o700)
+        read_fd, write_fd = os.pipe()
+        # -noreset: without it the server resets when its last client leaves.
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-noreset", "-nolisten", "tcp"],
+            pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                raise RuntimeError("Xvfb did not start")
+            number += chunk
+        os.close(read_fd)
+        self.display_name = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.display_name, XDG_RUNTIME_DIR=self.runtime,
+                        QT_QPA_PLATFORM="xcb", LANG="C.UTF-8")
+        self.env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
+        self.x = display.Display(self.display_name)
+
+    def close(self):
+        self.x.close()
+        self.xvfb.terminate()
+        self.xvfb.wait()
+        shutil.rmtree(self.runtime, ignore_errors=True)
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env=self.env, check=True,
+                              capture_output=True, text=True).stdout
+
+    def windows_named(self, name):
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + name + "$"],
+                             env=self.env, capture_output=True, text=True).stdout
+        return [int(w) for w in out.split()]
+
+    def geometry(self, window_id):
+        w = self.x.create_resource_object("window", window_id)
+        g = w.get_geometry()
+        t = w.translate_coords(self.x.screen().root, 0, 0)
+        return (-t.x, -t.y, g.width, g.height)
+
+    def send_close(self, window_id):
+        """What a title bar's close button does: WM_DELETE_WINDOW."""
+        w = self.x.create_resource_object("window", window_id)
+        protocols = self.x.intern_atom("WM_PROTOCOLS")
+        delete = self.x.intern_atom("WM_DELETE_WINDOW")
+        event = protocol.event.ClientMessage(window=w, client_type=protocols,
+                                             data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+        w.send_event(event)
+        self.x.flush()
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+
+
+SESSION = None
+
+
+class Garivolo:
+    def __init__(self):
+        self.log = tempfile.TemporaryFile(mode="w+")
+        self.process = subprocess.Popen([ARGS.binary], env=SESSION.env, stdout=self.log, stderr=subprocess.STDOUT)
+
+    def answer_prompts(self, name):
+        # The name prompt, then the greeting: both titled with the program's name.
+        wait_for("the name prompt", lambda: SESSION.windows_named("Garivolo"))
+        time.sleep(0.3)
+        SESSION.xdotool("type", "--delay", "40", name)
+        SESSION.xdotool("key", "Return")
+        time.sleep(0.5)
+        wait_for("the greeting", lambda: SESSION.windows_named("Garivolo"))
+        time.sleep(0.3)
+        SESSION.xdotool("key", "Return")
+
+    def main_window(self):
+        return wait_for("the main window", lambda: SESSION.windows_named(" +GARIVOLO .*"))[0]
+
+    def click_answer_box(self, main):
+        # Without a window manager, a click is what gives the window the keyboard.
+        x, y, width, height = SESSION.geometry(main)
+        menu = height - 556
+        SESSION.xdotool("mousemove", str(x + 436), str(y + menu + 373), "click", "1")
+        time.sleep(0.2)
+
+    def wait(self, timeout=15):
+        try:
+            return self.process.wait(timeout=timeout)
+        finally:
+            if self.process.poll() is None:
+                self.process.kill()
+                self.process.wait()
+
+    def output(self):
+        self.log.seek(0)
+        return self.log.read()
+
+
+def seed_records(score, name):
+    os.makedirs(ARGS.records, exist_ok=True)
+    with open(os.path.join(ARGS.records, "atabvenr4.txt"), "wb") as f:
+        f.write(score)
+    with open(os.path.join(ARGS.records, "ntabvenr4.txt"), "wb") as f:
+        f.write(name)
+
+
+def read_records():
+    with open(os.path.join(ARGS.records, "atabvenr4.txt"), "rb") as a, \
+            open(os.path.join(ARGS.records, "ntabvenr4.txt"), "rb") as n:
+        return a.read(), n.read()
+
+
+class EndToEnd(unittest.TestCase):
+    def test_start_up_shows_window_and_character_then_closing_saves_nothing(self):
+        seed_records(b"7\r\n", b"Anna\r\n")
+        app = Garivolo()
+        app.answer_prompts("Luca")
+        main = app.main_window()
+        # Merlin comes to 250,175 and grows to 205 pixels once his first animation is over.
+        merlin = wait_for("Merlin", lambda: SESSION.windows_named("Merlin"))[0]
+        wait_for("Merlin in place", lambda: SESSION.geometry(merlin)[:2] == (250, 175)
+                 and SESSION.geometry(merlin)[3] == 205, timeout=10)
+        x, y, width, height = SESSION.geometry(main)
+        self.assertGreaterEqual(width, 785)
+        self.assertGreaterEqual(height, 556)
+        time.sleep(1.0)
+        SESSION.screenshot(os.path.join(ARGS.out, "startup.png"))
+
+        SESSION.send_close(main)
+        self.assertEqual(app.wait(), 0, app.output())
+        self.assertEqual(read_records(), (b"7\r\n", b"Anna\r\n"))
+
+    def test_exit_button_saves_a_beaten_record(self):
+        # Any score beats a record of -1, so a wrong answer still sets a new record.
+        seed_records(b"-1\r\n", b"Nessuno\r\n")
+        app = Garivolo()
+        app.answer_prompts("Niccolò")
+        app.click_answer_box(app.main_window())
+        # No multiple of 4 is 5: a wrong answer, then the next question, then Alt+X.
+        SESSION.xdotool("type", "--delay", "40", "5")
+        SESSION.xdotool("key", "Return")
+        time.sleep(0.3)
+        SESSION.xdotool("key", "Return")
+        time.sleep(0.3)
+        SESSION.xdotool("key", "alt+x")
+        wait_for("the goodbye", lambda: SESSION.windows_named("Garivolo"))
+        time.sleep(0.3)
+        SESSION.xdotool("key", "Return")
+        wait_for("the record box", lambda: SESSION.windows_named("Garivolo"))
+        time.sleep(0.3)
+        SESSION.xdotool("key", "Return")
+        self.assertEqual(app.wait(), 0, app.output())
+        self.assertEqual(read_records(), (b"0\r\n", "Niccolò\r\n".encode("cp1252")))
+
+
+def main():
+    global ARGS, SESSION
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--records", required=True)
+    parser.add_argument("--out", required=True)
+    ARGS, rest = parser.parse_known_args()
+    SESSION = Session()
+    try:
+        result = unittest.main(argv=[sys.argv[0], "-v", *rest], exit=False).result
+    finally:
+        SESSION.close()
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()
