@@ -23,12 +23,17 @@ int main(int argc, char *argv[])
 
     Tavola::installFontSubstitutions();
 
-    DesktopAgent agent({QStringLiteral(GARIVOLO_CHARS_BUILD_DIR), QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)});
+    // A build run uses the files of its source tree; an installed one the installed files.
+    const bool inBuildTree = QApplication::applicationFilePath() == QStringLiteral(GARIVOLO_BUILD_BINARY);
+    DesktopAgent agent({inBuildTree ? QStringLiteral(GARIVOLO_CHARS_BUILD_DIR) : QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)});
     QtDialogs dialogs;
     ClockSeededRandom random(&ClockSeededRandom::systemClock);
     SecondTicker timer;
 
-    Tavola tavola({dialogs, agent, random, timer, QStringLiteral(GARIVOLO_RECORD_DIR), [&agent](int status) {
+    const QString helper = inBuildTree ? QStringLiteral(GARIVOLO_RECORD_HELPER_BUILD)
+                                       : QStringLiteral(GARIVOLO_RECORD_HELPER_INSTALLED);
+
+    Tavola tavola({dialogs, agent, random, timer, QStringLiteral(GARIVOLO_RECORD_DIR), helper, [&agent](int status) {
                        agent.shutdown();
                        QApplication::exit(status);
                    }});

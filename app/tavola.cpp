@@ -11,6 +11,7 @@
 #include "picturebutton.h"
 #include "randomsource.h"
 #include "recordfiles.h"
+#include "recordhelper.h"
 #include "leadingnumber.h"
 #include "praise.h"
 #include "ticker.h"
@@ -382,7 +383,7 @@ void Tavola::Form_Load()
 
     sysdir = GetSystemDir();
     nfile = 1;
-    ensureRecordFiles(sysdir);
+    RecordHelper(m_services.recordHelper, sysdir).ensure();
     setCaption(lblpunti, Leggifiletxt(sysdir + QLatin1String(kScoreFile)));
     setCaption(lblnome, Leggifiletxt(sysdir + QLatin1String(kNameFile)));
 
@@ -543,8 +544,9 @@ void Tavola::cmdExit1_Click()
     riga = lblScore->text();
     const QString scoreLine = riga;
     riga = lblnome1->text();
-    saveRecord(sysdir, scoreLine, riga);
-    msgBox(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E") + u'"');
+    // Another copy may have saved a higher record meanwhile: the helper checks under its lock.
+    if (RecordHelper(m_services.recordHelper, sysdir).save(scoreLine, riga))
+        msgBox(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E") + u'"');
     endProgram(0);
 }
 

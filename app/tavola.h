@@ -24,6 +24,8 @@ struct TavolaServices
     RandomSource &random;
     Ticker &timer;
     QString recordDir;
+    // The program that alone writes in the record directory.
+    QString recordHelper;
     // Ends the program with an exit status; the window has already stopped.
     std::function<void(int)> quit;
 };

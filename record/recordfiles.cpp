@@ -73,17 +73,6 @@ QString Leggifiletxt(const QString &nomefile)
     return fromWindows1252(bytes);
 }
 
-void ensureRecordFiles(const QString &sysdir)
-{
-    for (const char *name : {kScoreFile, kNameFile}) {
-        const QString path = sysdir + QLatin1String(name);
-        Fd file{::open(QFile::encodeName(path).constData(),
-                       O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0664)};
-        if (file.fd < 0)
-            failWith(path, errno);
-    }
-}
-
 QByteArray toWindows1252(const QString &text)
 {
     QByteArray out;
@@ -105,48 +94,4 @@ QString fromWindows1252(const QByteArray &bytes)
 {
     QStringDecoder decoder("windows-1252");
     return decoder.decode(bytes);
-}
-
-namespace {
-
-void writeWhole(const QString &path, const QByteArray &bytes)
-{
-    const QString temporary = path + QStringLiteral(".new");
-    const QByteArray tmp = QFile::encodeName(temporary);
-    ::unlink(tmp.constData());
-    Fd file{::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664)};
-    if (file.fd < 0)
-        failWith(temporary, errno);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(file.fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            failWith(temporary, errno);
-        done += n;
-    }
-    if (::fsync(file.fd) != 0)
-        failWith(temporary, errno);
-    if (::rename(tmp.constData(), QFile::encodeName(path).constData()) != 0)
-        failWith(path, errno);
-}
-
-QByteArray oneLine(const QString &text)
-{
-    QString line = text;
-    // A pasted name may hold line breaks or tabs; the file must stay one line.
-    for (QChar &c : line) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = u' ';
-    }
-    return toWindows1252(line) + "\r\n";
-}
-
-} // namespace
-
-void saveRecord(const QString &sysdir, const QString &score, const QString &name)
-{
-    writeWhole(sysdir + QLatin1String(kScoreFile), oneLine(score));
-    writeWhole(sysdir + QLatin1String(kNameFile), oneLine(name));
 }

@@ -26,12 +26,7 @@ QString GetSystemDir(const QString &directory);
 // Windows-1252. Links, FIFOs and other non-regular files are refused.
 QString Leggifiletxt(const QString &nomefile);
 
-// Makes both record files exist in the directory, leaving existing ones unchanged.
-void ensureRecordFiles(const QString &sysdir);
-
 // Windows-1252 text of the files, with "?" for what the code page cannot hold.
 QByteArray toWindows1252(const QString &text);
 QString fromWindows1252(const QByteArray &bytes);
 
-// Replaces the record: the score file and the name file, one line each ending in CR LF.
-void saveRecord(const QString &sysdir, const QString &score, const QString &name);

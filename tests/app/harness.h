@@ -23,7 +23,7 @@ struct Harness
     Harness()
     {
         window = std::make_unique<Tavola>(
-            TavolaServices{dialogs, agent, random, timer, dir.path(), [this](int status) { quits << status; }});
+            TavolaServices{dialogs, agent, random, timer, dir.path(), QStringLiteral(GARIVOLO_TEST_RECORD_HELPER), [this](int status) { quits << status; }});
     }
 
     Tavola &w() { return *window; }

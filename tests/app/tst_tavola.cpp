@@ -382,7 +382,7 @@ void TestTavola::failuresAtStartUpEndWithStatusOne_data()
     QTest::addColumn<bool>("directoryMissing");
     QTest::addColumn<QString>("named");
     QTest::newRow("character file missing") << true << false << u"Personaggio"_s;
-    QTest::newRow("record directory missing") << false << true << u"atabvenr4.txt"_s;
+    QTest::newRow("record directory missing") << false << true << u"no/such/dir"_s;
 }
 
 void TestTavola::failuresAtStartUpEndWithStatusOne()
@@ -408,7 +408,7 @@ void TestTavola::failuresAtStartUpEndWithStatusOne()
     QList<int> quits;
     const QString recordDir = directoryMissing ? dir.filePath(u"no/such/dir"_s) : dir.path();
     Tavola w({dialogs, characterMissing ? static_cast<Characters &>(missing) : present, random, timer, recordDir,
-              [&](int status) { quits << status; }});
+              QStringLiteral(GARIVOLO_TEST_RECORD_HELPER), [&](int status) { quits << status; }});
     QVERIFY(!w.load());
     QCOMPARE(w.exitStatus(), 1);
     QCOMPARE(quits, QList<int>{1});

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "leadingnumber.h"
 #include "recordfiles.h"
+#include "recordstore.h"
 
 #include <QDir>
 #include <QFile>
@@ -299,22 +300,19 @@ private slots:
         QTest::newRow("no files") << "none";
         QTest::newRow("longer old record") << "old";
         QTest::newRow("empty files") << "empty";
-        QTest::newRow("links to outside") << "links";
     }
     void saveReplaces()
     {
         QFETCH(QString, before);
-        QTemporaryDir dir, outside;
-        QVERIFY(dir.isValid() && outside.isValid());
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
         const QString sysdir = GetSystemDir(dir.path());
         for (const char *name : {kScoreFile, kNameFile}) {
             if (before == "old") {
-                writeBytes(sysdir + name, "123456789 old record\r\nsecond line\r\n");
+                // Longer than the new pair, and lower, so that the save goes ahead.
+                writeBytes(sysdir + name, "1 old record\r\nsecond line\r\n");
             } else if (before == "empty") {
                 writeBytes(sysdir + name, "");
-            } else if (before == "links") {
-                writeBytes(outside.filePath(name), "do not touch\n");
-                QVERIFY(QFile::link(outside.filePath(name), sysdir + name));
             }
         }
 
@@ -325,8 +323,21 @@ private slots:
         QVERIFY(isRegularFile(sysdir + kScoreFile) && isRegularFile(sysdir + kNameFile));
         QCOMPARE(readBytes(sysdir + kScoreFile), QByteArray("9\r\n"));
         QCOMPARE(readBytes(sysdir + kNameFile), QByteArray("Bea\r\n"));
-        for (const QString &left : entries(outside.path()))
-            QCOMPARE(readBytes(outside.filePath(left)), QByteArray("do not touch\n"));
+    }
+
+    // A link planted in place of a record file is refused, not followed and not replaced.
+    void saveRefusesPlantedLinks()
+    {
+        QTemporaryDir dir, outside;
+        const QString sysdir = GetSystemDir(dir.path());
+        for (const char *name : {kScoreFile, kNameFile}) {
+            writeBytes(outside.filePath(name), "do not touch\n");
+            QVERIFY(QFile::link(outside.filePath(name), sysdir + name));
+        }
+        expectErrorNaming(sysdir + kScoreFile, [&] { saveRecord(sysdir, QStringLiteral("9"), QStringLiteral("Bea")); });
+        for (const char *name : {kScoreFile, kNameFile})
+            QCOMPARE(readBytes(outside.filePath(name)), QByteArray("do not touch\n"));
+        QCOMPARE(entries(sysdir), QStringList({kScoreFile, kNameFile}));
     }
 };
 
