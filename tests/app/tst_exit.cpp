@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The record as the window shows and saves it, the exit procedure, and the contest clock.
+#include "harness.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QStringEncoder>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray kMissing = "<missing>";
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    if (bytes == kMissing)
+        return;
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : kMissing;
+}
+
+const QString kGoodbye = u"Ciao. Ti aspetto per la prossima sfida "_s;
+const QString kSaved = u"Ok ho registrato il tuo record, C A M P I O N E\""_s;
+
+} // namespace
+
+class TestExit : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { Tavola::installFontSubstitutions(); }
+
+    void exitSavesOnlyABeatenRecord_data();
+    void exitSavesOnlyABeatenRecord();
+    void recordLineShowsTheFilesAsTheyAre_data();
+    void recordLineShowsTheFilesAsTheyAre();
+    void aHugeScoreFileIsReadOnlyAtItsStart();
+    void plantedRecordFilesStopTheStart_data();
+    void plantedRecordFilesStopTheStart();
+    void exitSaysNothingAndChangesNoLabel();
+    void aMissingDirectoryAtExitIsAnErrorAfterTheGoodbye();
+
+    void ticksBeforeActivationDoNotEndTheContest();
+    void clockCountsDownAndEndsAfter421Ticks();
+    void ticksDuringTheGoodbyeStartNoSecondExit();
+    void theEndTestReadsTheCaptionOnly_data();
+    void theEndTestReadsTheCaptionOnly();
+};
+
+void TestExit::exitSavesOnlyABeatenRecord_data()
+{
+    QTest::addColumn<QByteArray>("scoreFile");
+    QTest::addColumn<QByteArray>("nameFile");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("score");
+    QTest::addColumn<bool>("saved");
+
+    QTest::newRow("first run, score 0") << kMissing << kMissing << u"Luca"_s << 0 << false;
+    QTest::newRow("first run, score 1") << kMissing << kMissing << u"Luca"_s << 1 << true;
+    QTest::newRow("equal record") << QByteArray("12\r\n") << QByteArray("Anna\r\n") << u"Luca"_s << 12 << false;
+    QTest::newRow("beaten record") << QByteArray("12\r\n") << QByteArray("Anna\r\n") << u"Luca"_s << 13 << true;
+    QTest::newRow("not a number counts as 0") << QByteArray("abc\r\n") << QByteArray("Anna\r\n") << u"Luca"_s << 1 << true;
+    QTest::newRow("further lines: the first counts") << QByteArray("12\r\n99\r\n") << QByteArray("Anna\r\nBea\r\n")
+                                                     << u"Luca"_s << 13 << true;
+    QTest::newRow("no name saved as Amico") << QByteArray("3\r\n") << QByteArray("Anna\r\n") << QString() << 4 << true;
+    QTest::newRow("1e999 is never beaten") << QByteArray("1e999") << QByteArray("Anna\r\n") << u"Luca"_s << 30000
+                                           << false;
+    QTest::newRow("-5 is beaten by 0") << QByteArray("-5\r\n") << QByteArray("Anna\r\n") << u"Luca"_s << 0 << true;
+    QTest::newRow("  12abc is 12") << QByteArray("  12abc") << QByteArray("Anna") << u"Luca"_s << 12 << false;
+    QTest::newRow("  12abc beaten by 13") << QByteArray("  12abc") << QByteArray("Anna") << u"Luca"_s << 13 << true;
+    QTest::newRow("binary garbage is 0") << QByteArray("\x00\x01\xff zz", 6) << QByteArray("\x00", 1) << u"Luca"_s << 1
+                                         << true;
+    QTest::newRow("accented name") << QByteArray("1\r\n") << QByteArray("Anna\r\n") << u"Niccol\u00f2"_s << 2 << true;
+}
+
+void TestExit::exitSavesOnlyABeatenRecord()
+{
+    QFETCH(QByteArray, scoreFile);
+    QFETCH(QByteArray, nameFile);
+    QFETCH(QString, name);
+    QFETCH(int, score);
+    QFETCH(bool, saved);
+
+    Harness h;
+    const QString scorePath = h.dir.filePath(u"atabvenr4.txt"_s), namePath = h.dir.filePath(u"ntabvenr4.txt"_s);
+    writeBytes(scorePath, scoreFile);
+    writeBytes(namePath, nameFile);
+    h.start(name);
+    // Start-up makes missing files and leaves existing ones as they were.
+    QCOMPARE(readBytes(scorePath), scoreFile == kMissing ? QByteArray() : scoreFile);
+    QCOMPARE(readBytes(namePath), nameFile == kMissing ? QByteArray() : nameFile);
+
+    h.w().lblScore->setText(QString::number(score));
+    h.w().cmdExit1->click();
+    QCOMPARE(h.quits, QList<int>{0});
+    if (saved) {
+        QCOMPARE(h.dialogs.messages.mid(1), (QStringList{kGoodbye, kSaved}));
+        QCOMPARE(readBytes(scorePath), QByteArray::number(score) + "\r\n");
+        const QByteArray expectedName = name.isEmpty() ? QByteArray("Amico") : QStringEncoder("windows-1252").encode(name);
+        QCOMPARE(readBytes(namePath), expectedName + "\r\n");
+    } else {
+        QCOMPARE(h.dialogs.messages.mid(1), QStringList{kGoodbye});
+        QCOMPARE(readBytes(scorePath), scoreFile == kMissing ? QByteArray() : scoreFile);
+        QCOMPARE(readBytes(namePath), nameFile == kMissing ? QByteArray() : nameFile);
+    }
+}
+
+void TestExit::recordLineShowsTheFilesAsTheyAre_data()
+{
+    QTest::addColumn<QByteArray>("scoreFile");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("a saved record keeps its CR LF") << QByteArray("12\r\n") << u"12\r\n"_s;
+    QTest::newRow("Windows-1252 bytes") << QByteArray("7 \xe8") << u"7 \u00e8"_s;
+    QTest::newRow("NUL bytes shown as read") << QByteArray("1\x00" "2", 3) << QString::fromLatin1("1\x00" "2", 3);
+}
+
+void TestExit::recordLineShowsTheFilesAsTheyAre()
+{
+    QFETCH(QByteArray, scoreFile);
+    QFETCH(QString, shown);
+    Harness h;
+    writeBytes(h.dir.filePath(u"atabvenr4.txt"_s), scoreFile);
+    h.start();
+    QCOMPARE(h.w().lblpunti->text(), shown);
+}
+
+void TestExit::aHugeScoreFileIsReadOnlyAtItsStart()
+{
+    for (int score : {12, 13}) {
+        Harness h;
+        const QString path = h.dir.filePath(u"atabvenr4.txt"_s);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("12\r\n");
+            QVERIFY(f.resize(100LL * 1024 * 1024)); // sparse: quick to make, 100 MB to read
+        }
+        h.start();
+        QCOMPARE(h.w().lblpunti->text().size(), 64 * 1024);
+        QVERIFY(h.w().lblpunti->text().startsWith(u"12\r\n"_s));
+        h.w().lblScore->setText(QString::number(score));
+        h.w().cmdExit1->click();
+        QCOMPARE(h.dialogs.messages.contains(kSaved), score > 12);
+        QCOMPARE(QFileInfo(path).size(), score > 12 ? 4 : 100LL * 1024 * 1024);
+    }
+}
+
+void TestExit::plantedRecordFilesStopTheStart_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("link to a file outside") << u"link"_s;
+    QTest::newRow("directory") << u"directory"_s;
+    QTest::newRow("FIFO") << u"fifo"_s;
+}
+
+// Something other than a regular file where a record should be is an error
+// that names it, and is neither followed, nor waited on, nor changed.
+void TestExit::plantedRecordFilesStopTheStart()
+{
+    QFETCH(QString, kind);
+    Harness h;
+    QTemporaryDir outside;
+    const QString target = outside.filePath(u"secret"_s);
+    writeBytes(target, "42\r\n");
+    const QString path = h.dir.filePath(u"atabvenr4.txt"_s);
+    if (kind == u"link"_s)
+        QVERIFY(QFile::link(target, path));
+    else if (kind == u"directory"_s)
+        QVERIFY(QDir().mkdir(path));
+    else
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    h.dialogs.name = u"Luca"_s;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!h.w().load());
+    QVERIFY(clock.elapsed() < 10000);
+    QCOMPARE(h.quits, QList<int>{1});
+    QVERIFY2(h.dialogs.errors.value(0).contains(path), qPrintable(h.dialogs.errors.value(0)));
+    QCOMPARE(readBytes(target), QByteArray("42\r\n"));
+    // The character never came: the error stopped the start before it.
+    QVERIFY(!h.agent.loaded);
+}
+
+void TestExit::exitSaysNothingAndChangesNoLabel()
+{
+    Harness h;
+    h.start();
+    h.w().lblScore->setText(u"3"_s);
+    h.agent.log.clear();
+    QHash<QString, QString> before;
+    for (QLabel *l : h.w().findChildren<QLabel *>())
+        before.insert(l->objectName(), l->text());
+    h.w().cmdExit1->click();
+    QCOMPARE(h.agent.log, QStringList());
+    for (QLabel *l : h.w().findChildren<QLabel *>())
+        QCOMPARE(l->text(), before.value(l->objectName()));
+}
+
+void TestExit::aMissingDirectoryAtExitIsAnErrorAfterTheGoodbye()
+{
+    Harness h;
+    h.start();
+    QVERIFY(h.dir.remove());
+    h.w().lblScore->setText(u"3"_s);
+    h.w().cmdExit1->click();
+    QCOMPARE(h.dialogs.messages.mid(1), QStringList{kGoodbye});
+    QCOMPARE(h.dialogs.errors.size(), 1);
+    QVERIFY2(h.dialogs.errors[0].contains(h.dir.path()), qPrintable(h.dialogs.errors[0]));
+    QCOMPARE(h.quits, QList<int>{1});
+}
+
+void TestExit::ticksBeforeActivationDoNotEndTheContest()
+{
+    Harness h;
+    h.dialogs.name = u"Luca"_s;
+    QVERIFY(h.w().load());
+    for (int i = 0; i < 3; ++i)
+        h.timer.fire();
+    QCOMPARE(h.w().lblconto->text(), u"00:00:00"_s);
+    QCOMPARE(h.dialogs.messages.size(), 1); // the greeting only
+    QVERIFY(h.quits.isEmpty());
+    h.w().show();
+    QTRY_COMPARE(h.w().lblconto->text(), u"00.07.00"_s);
+    h.timer.fire();
+    QCOMPARE(h.w().lblconto->text(), u"00:06:59"_s);
+}
+
+void TestExit::clockCountsDownAndEndsAfter421Ticks()
+{
+    Harness h;
+    h.start();
+    QStringList seen;
+    for (int tick = 1; tick <= 420; ++tick) {
+        h.timer.fire();
+        seen << h.w().lblconto->text();
+    }
+    QCOMPARE(seen.at(0), u"00:06:59"_s);
+    QCOMPARE(seen.at(59), u"00:06:00"_s);
+    QCOMPARE(seen.at(60), u"00:05:59"_s);
+    QCOMPARE(seen.at(418), u"00:00:01"_s);
+    QCOMPARE(seen.at(419), u"00:00:00"_s);
+    QCOMPARE(seen.count(u"00:00:00"_s), 1);
+    QVERIFY(!seen.join(QString()).contains(u'-'));
+    QVERIFY(h.quits.isEmpty());
+    h.timer.fire();
+    QCOMPARE(h.dialogs.messages.last(), kGoodbye);
+    QCOMPARE(h.quits, QList<int>{0});
+    h.timer.fire();
+    QCOMPARE(h.dialogs.messages.count(kGoodbye), 1);
+}
+
+void TestExit::ticksDuringTheGoodbyeStartNoSecondExit()
+{
+    Harness h;
+    h.start();
+    h.w().lblconto->setText(u"00:00:00"_s);
+    h.dialogs.whileMessageOpen = [&] {
+        for (int i = 0; i < 5; ++i)
+            h.timer.fire();
+    };
+    h.timer.fire();
+    QCOMPARE(h.dialogs.messages.count(kGoodbye), 1);
+    QCOMPARE(h.quits, QList<int>{0});
+}
+
+void TestExit::theEndTestReadsTheCaptionOnly_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("start caption with dots") << u"00.07.00"_s << false;
+    QTest::newRow("single zero hours") << u"0:00:00"_s << false;
+    QTest::newRow("trailing blank") << u"00:00:00 "_s << false;
+    QTest::newRow("exactly the end") << u"00:00:00"_s << true;
+}
+
+void TestExit::theEndTestReadsTheCaptionOnly()
+{
+    QFETCH(QString, caption);
+    QFETCH(bool, ends);
+    Harness h;
+    h.start();
+    // The variables still say seven minutes: only the caption decides.
+    h.w().lblconto->setText(caption);
+    h.timer.fire();
+    QCOMPARE(h.dialogs.messages.contains(kGoodbye), ends);
+    QCOMPARE(h.quits.size(), ends ? 1 : 0);
+    if (!ends)
+        QCOMPARE(h.w().lblconto->text(), u"00:06:59"_s);
+}
+
+QTEST_MAIN(TestExit)
+#include "tst_exit.moc"
