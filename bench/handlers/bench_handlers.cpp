@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Times the window's handlers and the record's loading and saving, offscreen.
+#include "fakes.h"
+#include "recordfiles.h"
+#include "recordhelper.h"
+#include "tavola.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+template <typename F>
+double medianMicroseconds(int runs, F &&f)
+{
+    std::vector<double> times;
+    times.reserve(size_t(runs));
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        f(i);
+        times.push_back(double(t.nsecsElapsed()) / 1000.0);
+    }
+    std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
+    return times[size_t(runs / 2)];
+}
+
+void report(const char *name, double value, const char *unit, const char *aim)
+{
+    std::printf("%-28s %10.1f %-3s aim %s\n", name, value, unit, aim);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Tavola::installFontSubstitutions();
+
+    RecordingAgent agent;
+    ScriptedDialogs dialogs;
+    dialogs.name = QStringLiteral("Luca");
+    ClockSeededRandom random(&ClockSeededRandom::systemClock);
+    ManualTicker timer;
+    QTemporaryDir dir;
+    Tavola w({dialogs, agent, random, timer, dir.path(), QStringLiteral(GARIVOLO_HELPER), [](int) {}});
+    if (!w.load())
+        return 1;
+    w.show();
+    while (w.lblconto->text() != QLatin1String("00.07.00"))
+        QCoreApplication::processEvents();
+
+    report("cmdNext_Click (gradient)", medianMicroseconds(300, [&](int) {
+               w.cmdNext_Click();
+               agent.log.clear();
+           }),
+           "us", "< 3000 us");
+    report("Command3_Click (verdict)", medianMicroseconds(2000, [&](int i) {
+               w.Text3->setText(i % 2 ? w.Text7->text() : QStringLiteral("1"));
+               w.Command3_Click();
+               agent.log.clear();
+           }),
+           "us", "< 1000 us");
+
+    const QString sysdir = GetSystemDir(dir.path());
+    const RecordHelper helper(QStringLiteral(GARIVOLO_HELPER), sysdir);
+    report("record loading", medianMicroseconds(30, [&](int) {
+               helper.ensure();
+               Leggifiletxt(sysdir + QLatin1String(kScoreFile));
+               Leggifiletxt(sysdir + QLatin1String(kNameFile));
+           }) / 1000.0,
+           "ms", "< 5 ms");
+    report("record save", medianMicroseconds(30, [&](int i) {
+               helper.save(QString::number(1000 + i), QStringLiteral("Luca"));
+           }) / 1000.0,
+           "ms", "< 30 ms");
+    return 0;
+}
