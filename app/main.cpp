@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktopagent.h"
 #include "dialogs.h"
+#include "speechengine.h"
 #include "randomsource.h"
 #include "tavola.h"
 #include "ticker.h"
 
 #include <QApplication>
+#include <QLineEdit>
 
 #ifndef GARIVOLO_RECORD_DIR
 #error "GARIVOLO_RECORD_DIR must be set by the build"
@@ -25,7 +27,8 @@ int main(int argc, char *argv[])
 
     // A build run uses the files of its source tree; an installed one the installed files.
     const bool inBuildTree = QApplication::applicationFilePath() == QStringLiteral(GARIVOLO_BUILD_BINARY);
-    DesktopAgent agent({inBuildTree ? QStringLiteral(GARIVOLO_CHARS_BUILD_DIR) : QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)});
+    DesktopAgent agent({inBuildTree ? QStringLiteral(GARIVOLO_CHARS_BUILD_DIR) : QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)},
+                       std::make_unique<EspeakEngine>());
     QtDialogs dialogs;
     ClockSeededRandom random(&ClockSeededRandom::systemClock);
     SecondTicker timer;
@@ -38,6 +41,9 @@ int main(int argc, char *argv[])
                        QApplication::exit(status);
                    }});
     dialogs.setParent(&tavola);
+    agent.setKeepClear([&tavola] {
+        return QRect(tavola.Text3->mapToGlobal(QPoint(0, 0)), tavola.Text3->size());
+    });
     if (!tavola.load())
         return tavola.exitStatus();
     tavola.show();

@@ -44,35 +44,64 @@ Balloon::Balloon()
     setWindowTitle(QStringLiteral("Merlin dice"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWordWrap(true);
+    setTextFormat(Qt::RichText);
     setMargin(10);
     setFont(QFont(QStringLiteral("Liberation Sans"), 13));
     setStyleSheet(QStringLiteral("QLabel { background: #FFFFE8; color: #202020; border: 2px solid #404080; border-radius: 10px; }"));
 }
 
-QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &screen)
+QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &screen, const QRect &keepClear)
 {
     QRect place(QPoint(character.right() + 8, character.top()), balloon);
     if (place.right() > screen.right())
         place.moveRight(character.left() - 8);
-    if (place.left() < screen.left())
-        place.moveLeft(screen.left());
-    if (place.right() > screen.right())
-        place.moveRight(screen.right());
-    if (place.bottom() > screen.bottom())
-        place.moveBottom(screen.bottom());
-    if (place.top() < screen.top())
-        place.moveTop(screen.top());
+    const auto inside = [&screen](QRect r) {
+        if (r.left() < screen.left())
+            r.moveLeft(screen.left());
+        if (r.right() > screen.right())
+            r.moveRight(screen.right());
+        if (r.bottom() > screen.bottom())
+            r.moveBottom(screen.bottom());
+        if (r.top() < screen.top())
+            r.moveTop(screen.top());
+        return r;
+    };
+    place = inside(place);
+    if (keepClear.isValid() && place.intersects(keepClear)) {
+        // Above the box if there is room, else beside it.
+        QRect above = place;
+        above.moveBottom(keepClear.top() - 4);
+        if (above.top() >= screen.top()) {
+            place = above;
+        } else {
+            QRect right = place;
+            right.moveLeft(keepClear.right() + 4);
+            QRect left = place;
+            left.moveRight(keepClear.left() - 4);
+            place = inside(right).intersects(keepClear) ? inside(left) : inside(right);
+        }
+    }
     return place;
 }
 
-void Balloon::showBeside(const QString &text, const QRect &character)
+void Balloon::showBeside(const QString &text, const QRect &character, const QRect &keepClear)
 {
-    setText(text);
+    m_text = text;
+    setAccessibleName(text);
+    reveal(int(text.size()));
     setFixedWidth(qMin(340, fontMetrics().horizontalAdvance(text) + 2 * margin() + 8));
     setFixedHeight(heightForWidth(width()));
     const QScreen *screen = QGuiApplication::screenAt(character.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    setGeometry(balloonPlace(size(), character, screen ? screen->geometry() : QRect(0, 0, 1024, 768)));
+    setGeometry(balloonPlace(size(), character, screen ? screen->geometry() : QRect(0, 0, 1024, 768), keepClear));
     show();
+}
+
+void Balloon::reveal(int characters)
+{
+    // The words not said yet keep their place, so the balloon does not grow as he speaks.
+    const QString said = m_text.left(characters).toHtmlEscaped();
+    const QString rest = m_text.mid(characters).toHtmlEscaped();
+    setText(QStringLiteral("%1<span style=\"color:#FFFFE8\">%2</span>").arg(said, rest));
 }

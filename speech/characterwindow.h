@@ -30,10 +30,15 @@ class Balloon : public QLabel
     Q_OBJECT
 public:
     Balloon();
-    // Places the balloon beside the character rectangle, inside the screen.
-    void showBeside(const QString &text, const QRect &character);
+    // Places the balloon beside the character rectangle, inside the screen and clear of keepClear.
+    void showBeside(const QString &text, const QRect &character, const QRect &keepClear);
+    // Shows the first part of the text, the words said so far, without moving.
+    void reveal(int characters);
+
+private:
+    QString m_text;
 };
 
-// Where the balloon goes: to the right of the character at head height if it
-// fits on the screen, otherwise to its left, always inside the screen.
-QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &screen);
+// Where the balloon goes: beside the character at head height (right, else
+// left), inside the screen, and above keepClear when it would cover it.
+QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &screen, const QRect &keepClear);

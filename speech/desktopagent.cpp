@@ -5,6 +5,7 @@
 #include "characterqueue.h"
 #include "characterrenderer.h"
 #include "characterwindow.h"
+#include "voice.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,21 +18,26 @@ int speechEstimateMs(const QString &text)
 }
 
 // A character on the desktop: checks and queues the calls, and performs
-// them one at a time by drawing and showing the balloon.
+// them one at a time by drawing, gliding, speaking and showing the balloon.
 class DesktopCharacter : public QObject, public Character, public Performer
 {
 public:
-    explicit DesktopCharacter(CharacterData data)
+    DesktopCharacter(CharacterData data, Voice &voice, std::function<QRect()> keepClear)
         : m_data(std::move(data))
         , m_renderer(m_data)
         , m_queue(*this)
+        , m_voice(voice)
+        , m_keepClear(std::move(keepClear))
     {
+        // About 30 frames a second while something moves; a few while he only breathes.
         m_frameTimer.setInterval(33);
         connect(&m_frameTimer, &QTimer::timeout, this, [this] { step(); });
+        m_idleTimer.setInterval(250);
+        connect(&m_idleTimer, &QTimer::timeout, this, [this] { idle(); });
         m_finishTimer.setSingleShot(true);
         connect(&m_finishTimer, &QTimer::timeout, this, [this] { finish(); });
-        m_blinkTimer.setInterval(4000);
-        connect(&m_blinkTimer, &QTimer::timeout, this, [this] { blink(); });
+        m_voice.setVoice(m_data.voice);
+        m_idleClock.start();
     }
 
     ~DesktopCharacter() override { shutdown(); }
@@ -39,7 +45,7 @@ public:
     void shutdown()
     {
         m_queue.clear();
-        m_blinkTimer.stop();
+        m_idleTimer.stop();
         m_window.hide();
         m_balloon.hide();
     }
@@ -67,33 +73,45 @@ public:
         case CharacterRequest::Show:
             redraw(true);
             m_window.show();
-            m_blinkTimer.start();
+            m_idleTimer.start();
             return finish();
         case CharacterRequest::MoveTo:
-            m_window.move(request.x, request.y);
-            return finish();
+            if (!m_window.isVisible() || m_window.pos() == QPoint(request.x, request.y)) {
+                m_window.move(request.x, request.y);
+                return finish();
+            }
+            m_glideFrom = m_window.pos();
+            m_glideTo = QPoint(request.x, request.y);
+            startAction(qBound(200, int(QLineF(m_glideFrom, m_glideTo).length() * 1.5), 900));
+            return;
         case CharacterRequest::Height:
             m_height = request.x;
             redraw(true);
             return finish();
         case CharacterRequest::Play:
             m_animation = request.text;
-            m_clock.start();
-            m_frameTimer.start();
-            m_finishTimer.start(m_data.animations.value(m_animation).durationMs);
+            startAction(m_data.animations.value(m_animation).durationMs);
             return;
         case CharacterRequest::Speak:
-            m_balloon.showBeside(request.text, m_window.geometry());
-            m_talking = true;
-            m_clock.start();
-            m_frameTimer.start();
-            m_finishTimer.start(speechEstimateMs(request.text));
+            m_balloon.showBeside(request.text, m_window.geometry(), m_keepClear ? m_keepClear() : QRect());
+            m_voice.say(
+                request.text,
+                [this](const Utterance &u) {
+                    m_words = u.words;
+                    if (!m_words.isEmpty())
+                        m_balloon.reveal(0);
+                    m_talking = true;
+                    m_clock.start();
+                    m_frameTimer.start();
+                },
+                [this] { finish(); });
             return;
         }
     }
 
     void stop() override
     {
+        m_voice.stop();
         m_frameTimer.stop();
         m_finishTimer.stop();
         m_done = nullptr;
@@ -101,9 +119,19 @@ public:
     }
 
 private:
+    void startAction(int durationMs)
+    {
+        m_clock.start();
+        m_frameTimer.start();
+        m_finishTimer.start(durationMs);
+        m_actionMs = durationMs;
+    }
+
     void finish()
     {
         m_frameTimer.stop();
+        if (!m_glideTo.isNull())
+            m_window.move(m_glideTo);
         endAction();
         if (auto done = std::exchange(m_done, nullptr))
             done();
@@ -113,24 +141,44 @@ private:
     {
         const bool wasAnimating = !m_animation.isEmpty();
         m_animation.clear();
+        m_glideTo = QPoint();
         m_talking = false;
+        m_words.clear();
         m_balloon.hide();
         redraw(wasAnimating);
     }
 
     void step()
     {
+        const int elapsed = int(m_clock.elapsed());
+        if (!m_glideTo.isNull()) {
+            const double f = qBound(0.0, double(elapsed) / m_actionMs, 1.0);
+            const double eased = f * f * (3 - 2 * f);
+            m_window.move(m_glideFrom + (m_glideTo - m_glideFrom) * eased);
+            return;
+        }
+        if (m_talking && !m_words.isEmpty()) {
+            int said = 0;
+            for (const Utterance::Word &w : std::as_const(m_words)) {
+                if (w.atMs <= elapsed)
+                    said = w.textEnd;
+            }
+            m_balloon.reveal(said);
+        }
         redraw(!m_animation.isEmpty());
     }
 
-    void blink()
+    void idle()
     {
-        m_eyesClosed = true;
-        redraw(false);
-        QTimer::singleShot(150, this, [this] {
-            m_eyesClosed = false;
+        if (m_frameTimer.isActive())
+            return;
+        // A blink every four seconds; it stays inside the silhouette, so no new mask.
+        const qint64 t = m_idleClock.elapsed() % 4000;
+        const bool closed = t < 250;
+        if (closed != m_eyesClosed) {
+            m_eyesClosed = closed;
             redraw(false);
-        });
+        }
     }
 
     void redraw(bool silhouetteChanged)
@@ -145,22 +193,30 @@ private:
     CharacterData m_data;
     CharacterRenderer m_renderer;
     CharacterQueue m_queue;
+    Voice &m_voice;
+    std::function<QRect()> m_keepClear;
     CharacterWindow m_window;
     Balloon m_balloon;
     QTimer m_frameTimer;
     QTimer m_finishTimer;
-    QTimer m_blinkTimer;
+    QTimer m_idleTimer;
     QElapsedTimer m_clock;
+    QElapsedTimer m_idleClock;
     std::function<void()> m_done;
     QString m_animation;
+    QList<Utterance::Word> m_words;
+    QPoint m_glideFrom, m_glideTo;
+    int m_actionMs = 0;
     int m_height = 128;
     bool m_talking = false;
     bool m_eyesClosed = false;
 };
 
-DesktopAgent::DesktopAgent(QStringList searchDirs, QObject *parent)
+DesktopAgent::DesktopAgent(QStringList searchDirs, std::unique_ptr<SpeechEngine> engine, bool sound,
+                           QObject *parent)
     : QObject(parent)
     , m_searchDirs(std::move(searchDirs))
+    , m_voice(std::make_unique<Voice>(std::move(engine), VoiceSettings{}, sound))
 {
 }
 
@@ -185,7 +241,8 @@ void DesktopAgent::Load(const QString &id, const QString &path)
 {
     if (m_characters.count(id))
         throw CharacterError(QStringLiteral("Personaggio già caricato: \"%1\"").arg(id));
-    m_characters.emplace(id, std::make_unique<DesktopCharacter>(CharacterData::load(resolve(path))));
+    m_characters.emplace(id, std::make_unique<DesktopCharacter>(CharacterData::load(resolve(path)), *m_voice,
+                                                                m_keepClear));
 }
 
 Character &DesktopAgent::item(const QString &id)
@@ -198,6 +255,7 @@ Character &DesktopAgent::item(const QString &id)
 
 void DesktopAgent::shutdown()
 {
+    m_voice->stop();
     for (auto &[id, character] : m_characters)
         character->shutdown();
 }

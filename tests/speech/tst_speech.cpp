@@ -3,9 +3,14 @@
 #include "characterdata.h"
 #include "characterqueue.h"
 #include "characterrenderer.h"
+#include "characterwindow.h"
 #include "desktopagent.h"
+#include "speechengine.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+
+#include <cmath>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -99,6 +104,13 @@ private slots:
     void everyAnimationMovesHim();
     void transparentAroundHimAtAnyHeight();
     void showsAtTheAskedPlaceAndHeight();
+    void silentSpeechKeepsOrderAndTakesItsTime();
+
+    void italianVoiceSpeaksPlausibly_data();
+    void italianVoiceSpeaksPlausibly();
+    void theItalianVoiceIsReallySelected();
+    void balloonStaysOnScreenAndOffTheAnswerBox_data();
+    void balloonStaysOnScreenAndOffTheAnswerBox();
 };
 
 void TestSpeech::longMixedQueueIsPerformedInOrder()
@@ -192,7 +204,7 @@ void TestSpeech::clearStopsAndForgets()
 
 void TestSpeech::unknownAnimationAndUnloadedCharacterAreErrors()
 {
-    DesktopAgent agent({sourceDir + u"/speech/chars"_s});
+    DesktopAgent agent({sourceDir + u"/speech/chars"_s}, std::make_unique<EspeakEngine>(), false);
     QVERIFY_THROWS_EXCEPTION(CharacterError, agent.item(u"Merlin"_s));
     agent.Load(u"Merlin"_s, u"C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s);
     Character &merlin = agent.item(u"Merlin"_s);
@@ -242,7 +254,7 @@ void TestSpeech::badCharacterFiles()
 void TestSpeech::missingCharacterFileNamesIt()
 {
     QTemporaryDir empty;
-    DesktopAgent agent({empty.path()});
+    DesktopAgent agent({empty.path()}, std::make_unique<EspeakEngine>(), false);
     try {
         agent.Load(u"Merlin"_s, u"C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s);
         QFAIL("a missing file was accepted");
@@ -302,7 +314,7 @@ void TestSpeech::transparentAroundHimAtAnyHeight()
 
 void TestSpeech::showsAtTheAskedPlaceAndHeight()
 {
-    DesktopAgent agent({sourceDir + u"/speech/chars"_s});
+    DesktopAgent agent({sourceDir + u"/speech/chars"_s}, std::make_unique<EspeakEngine>(), false);
     agent.Load(u"Merlin"_s, u"C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s);
     Character &merlin = agent.item(u"Merlin"_s);
     merlin.Show();
@@ -314,10 +326,118 @@ void TestSpeech::showsAtTheAskedPlaceAndHeight()
             window = w;
     QVERIFY(window);
     QTRY_VERIFY(window->isVisible());
-    QCOMPARE(window->pos(), QPoint(250, 175));
-    QCOMPARE(window->height(), 205);
+    // He glides there, then grows.
+    QTRY_COMPARE(window->pos(), QPoint(250, 175));
+    QTRY_COMPARE(window->height(), 205);
     agent.shutdown();
     QVERIFY(!window->isVisible());
+}
+
+// Without sound the character does the same things in the same order, each
+// utterance lasting about as long as it would be heard.
+void TestSpeech::silentSpeechKeepsOrderAndTakesItsTime()
+{
+    DesktopAgent agent({sourceDir + u"/speech/chars"_s}, std::make_unique<EspeakEngine>(), false);
+    agent.Load(u"Merlin"_s, u"Merlin.acs"_s);
+    Character &merlin = agent.item(u"Merlin"_s);
+    QWidget *balloon = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == u"Balloon"_s)
+            balloon = w;
+    QVERIFY(balloon);
+    QStringList shown;
+    QElapsedTimer clock;
+    clock.start();
+    merlin.Show();
+    for (const QString &t : {u"4"_s, u"per"_s, u"sette"_s})
+        merlin.Speak(t);
+    // Watch the balloon: each text in turn, never two at once.
+    while (clock.elapsed() < 8000 && shown.size() < 3) {
+        QTest::qWait(10);
+        const QString name = balloon->isVisible() ? balloon->accessibleName() : QString();
+        if (!name.isEmpty() && (shown.isEmpty() || shown.last() != name))
+            shown << name;
+    }
+    QCOMPARE(shown, (QStringList{u"4"_s, u"per"_s, u"sette"_s}));
+    QTRY_VERIFY_WITH_TIMEOUT(!balloon->isVisible(), 5000);
+    // Three short words take about a second or two to say, not nothing and not forever.
+    QVERIFY2(clock.elapsed() > 600 && clock.elapsed() < 6000, qPrintable(QString::number(clock.elapsed())));
+    agent.shutdown();
+}
+
+void TestSpeech::italianVoiceSpeaksPlausibly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+    QTest::newRow("quattro") << u"quattro"_s << 300 << 1500;
+    QTest::newRow("the introduction")
+        << u"Allora attenzione, iniziamo la nostra avventura con la tabellina del 4. Io detto e tu scrivi il risultato "
+           u"nello spazio sotto di me. Mi raccomando inserisci il risultato e premi invio e poi aspetta che io finisca "
+           u"di parlare e premi ancora invio per avere la domanda successiva"_s
+        << 10000 << 40000;
+}
+
+void TestSpeech::italianVoiceSpeaksPlausibly()
+{
+    QFETCH(QString, text);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+    EspeakEngine engine;
+    QString reason;
+    QVERIFY2(engine.initialise(VoiceSettings{u"it"_s, 145, 45}, &reason), qPrintable(reason));
+    const Utterance u = engine.synthesize(text);
+    QVERIFY2(u.durationMs() >= minMs && u.durationMs() <= maxMs, qPrintable(QString::number(u.durationMs())));
+    QCOMPARE(u.sampleRate, 22050);
+    // Not silence: the loudness of the whole sound is well above zero.
+    const auto *samples = reinterpret_cast<const qint16 *>(u.pcm.constData());
+    double sum = 0;
+    for (qsizetype i = 0; i < u.pcm.size() / 2; ++i)
+        sum += double(samples[i]) * samples[i];
+    const double rms = std::sqrt(sum / double(u.pcm.size() / 2)) / 32768.0;
+    QVERIFY2(rms > 0.02, qPrintable(QString::number(rms)));
+    QVERIFY(!u.words.isEmpty());
+    QCOMPARE(u.words.last().textEnd <= text.size(), true);
+}
+
+void TestSpeech::theItalianVoiceIsReallySelected()
+{
+    EspeakEngine engine;
+    QVERIFY(engine.initialise(VoiceSettings{u"it"_s, 145, 45}, nullptr));
+    const QByteArray italian = engine.synthesize(u"quattro per sette"_s).pcm;
+    engine.setVoice(VoiceSettings{u"en"_s, 145, 45});
+    const QByteArray english = engine.synthesize(u"quattro per sette"_s).pcm;
+    engine.setVoice(VoiceSettings{u"it"_s, 145, 45});
+    QVERIFY(italian != english);
+    // Back to Italian, the same words come out as long as the first time.
+    const qsizetype again = engine.synthesize(u"quattro per sette"_s).pcm.size();
+    QVERIFY(std::abs(again - italian.size()) < italian.size() / 20);
+    QVERIFY(std::abs(english.size() - italian.size()) > italian.size() / 20);
+}
+
+void TestSpeech::balloonStaysOnScreenAndOffTheAnswerBox_data()
+{
+    QTest::addColumn<QRect>("character");
+    QTest::addColumn<QSize>("balloon");
+    QTest::addColumn<QRect>("keepClear");
+    const QRect merlin(250, 175, 158, 205);
+    QTest::newRow("short text beside him") << merlin << QSize(120, 40) << QRect(328, 455, 457, 75);
+    QTest::newRow("long text over the box goes above it") << merlin << QSize(340, 300) << QRect(328, 455, 457, 75);
+    QTest::newRow("window at the top left") << merlin << QSize(340, 300) << QRect(208, 360, 457, 75);
+    QTest::newRow("at the right edge") << QRect(900, 100, 120, 160) << QSize(340, 200) << QRect();
+    QTest::newRow("box right below the top") << QRect(250, 0, 158, 205) << QSize(340, 200) << QRect(208, 20, 457, 75);
+}
+
+void TestSpeech::balloonStaysOnScreenAndOffTheAnswerBox()
+{
+    QFETCH(QRect, character);
+    QFETCH(QSize, balloon);
+    QFETCH(QRect, keepClear);
+    const QRect screen(0, 0, 1024, 768);
+    const QRect place = balloonPlace(balloon, character, screen, keepClear);
+    QCOMPARE(place.size(), balloon);
+    QVERIFY(screen.contains(place));
+    QVERIFY(!place.intersects(keepClear));
 }
 
 QTEST_MAIN(TestSpeech)
