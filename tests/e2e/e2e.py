@@ -3,6 +3,8 @@
 """Drives the real Garivolo in a private X server, as a child at the keyboard would."""
 
 import argparse
+import array
+import math
 import os
 import shutil
 import subprocess
@@ -50,8 +52,25 @@ class Session:
                         QT_QPA_PLATFORM="xcb", LANG="C.UTF-8")
         self.env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
         self.x = display.Display(self.display_name)
+        self.start_sound()
+
+    def start_sound(self):
+        """A PulseAudio server with a null sink whose monitor the tests record."""
+        subprocess.run(["pulseaudio", "-D", "--exit-idle-time=-1", "--system=false", "-n",
+                        "--load=module-native-protocol-unix",
+                        "--load=module-null-sink sink_name=nullsink"],
+                       env=self.env, check=True, stderr=subprocess.DEVNULL)
+        wait_for("the sound server", lambda: subprocess.run(["pactl", "info"], env=self.env,
+                                                              capture_output=True).returncode == 0)
+        # Without a stream always playing, every stream ends one to two seconds late.
+        self.keepalive = subprocess.Popen(
+            ["pacat", "--raw", "--rate=22050", "--channels=1", "--format=s16le", "--latency-msec=20"],
+            env=self.env, stdin=open(os.devnull, "rb"))
 
     def close(self):
+        self.keepalive.kill()
+        self.keepalive.wait()
+        subprocess.run(["pulseaudio", "-k"], env=self.env)
         self.x.close()
         self.xvfb.terminate()
         self.xvfb.wait()
@@ -161,6 +180,32 @@ class EndToEnd(unittest.TestCase):
         SESSION.send_close(main)
         self.assertEqual(app.wait(), 0, app.output())
         self.assertEqual(read_records(), (b"7\r\n", b"Anna\r\n"))
+
+    def test_the_introduction_is_heard(self):
+        recording = os.path.join(SESSION.runtime, "monitor.raw")
+        with open(recording, "wb") as out:
+            recorder = subprocess.Popen(["parec", "--device=nullsink.monitor", "--raw", "--rate=22050",
+                                         "--channels=1", "--format=s16le"], env=SESSION.env, stdout=out)
+            app = Garivolo()
+            app.answer_prompts("Luca")
+            greeted = os.path.getsize(recording)
+            time.sleep(12)
+            recorder.terminate()
+            recorder.wait()
+        main = app.main_window()
+        SESSION.send_close(main)
+        self.assertEqual(app.wait(), 0, app.output())
+        with open(recording, "rb") as f:
+            f.seek(greeted - greeted % 2)
+            samples = array.array("h", f.read())
+        window = 22050 // 4
+        loud = 0
+        for start in range(0, min(len(samples), 12 * 22050) - window + 1, window):
+            part = samples[start:start + window]
+            rms = math.sqrt(sum(s * s for s in part) / window) / 32768
+            loud += rms > 0.01
+        # At least 3 s, in 250 ms windows, of the 12 s after the greeting were really voice.
+        self.assertGreaterEqual(loud, 12, "only %d loud windows; output: %s" % (loud, app.output()))
 
     def test_exit_button_saves_a_beaten_record(self):
         # Any score beats a record of -1, so a wrong answer still sets a new record.
