@@ -7,6 +7,9 @@
 #include "ticker.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QLineEdit>
 
 #ifndef GARIVOLO_RECORD_DIR
@@ -24,6 +27,13 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("garivolo"));
 
     Tavola::installFontSubstitutions();
+
+    // The boxes' own buttons speak Italian like the rest, whatever the desktop's language.
+    QTranslator qtItalian;
+    if (qtItalian.load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtItalian);
+    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
 
     // A build run uses the files of its source tree; an installed one the installed files.
     const bool inBuildTree = QApplication::applicationFilePath() == QStringLiteral(GARIVOLO_BUILD_BINARY);

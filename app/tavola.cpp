@@ -69,6 +69,20 @@ QPixmap picture(const QString &resource, int size)
     return pixmap;
 }
 
+// What a screen reader says before a label's caption, for captions that mean nothing alone.
+constexpr std::pair<const char *, const char *> kSpokenAs[] = {
+    {"lblScore", "Risposte esatte:"},
+    {"lblScore1", "Risposte errate:"},
+    {"lblScore2", "Risposte totali:"},
+    {"lblconto", "Tempo restante:"},
+    {"lblnome1", "Sfidante:"},
+    {"lblnome", "Record di:"},
+    {"lblpunti", "Punti del record:"},
+    {"lblNum1", "Primo fattore:"},
+    {"lblNum2", "Secondo fattore:"},
+    {"lblMessage", "Risultato:"},
+};
+
 } // namespace
 
 Tavola::Tavola(TavolaServices services, QWidget *parent)
@@ -210,8 +224,8 @@ void Tavola::buildControls()
         if (spec.flags & ControlSpec::IconPointer)
             widget->setCursor(iconPointer);
         widget->setProperty("tabIndex", spec.tab);
-        if (auto *label = qobject_cast<QLabel *>(widget))
-            setCaption(label, label->text());
+        if (spec.kind == ControlSpec::Label)
+            setCaption(static_cast<QLabel *>(widget), static_cast<QLabel *>(widget)->text());
         if (widget->focusPolicy() != Qt::NoFocus)
             tabOrder.append({spec.tab, widget});
     }
@@ -239,6 +253,17 @@ void Tavola::buildControls()
                                {"Label6", &Label6}})
         *label = static_cast<QLabel *>(find(name));
 
+    for (const auto &[name, prefix] : kSpokenAs) {
+        auto *label = static_cast<QLabel *>(find(name));
+        label->setProperty("spokenAs", QString::fromUtf8(prefix));
+        setCaption(label, label->text());
+    }
+    Text3->setAccessibleName(QStringLiteral("Scrivi qui il risultato e premi Invio"));
+    cmdNext->setAccessibleName(QStringLiteral("Nuovo calcolo"));
+    cmdExit1->setAccessibleName(QStringLiteral("Esci"));
+    Image1->setAccessibleName(QStringLiteral("Cronometro"));
+    Label10->setAccessibleName(QStringLiteral("per"));
+
     connect(cmdNext, &QPushButton::clicked, this, [this] { runHandler([this] { cmdNext_Click(); }); });
     connect(Command3, &QPushButton::clicked, this, [this] { runHandler([this] { Command3_Click(); }); });
     connect(cmdExit1, &QPushButton::clicked, this, [this] { runHandler([this] { cmdExit1_Click(); }); });
@@ -251,6 +276,8 @@ void Tavola::buildControls()
 void Tavola::setCaption(QLabel *label, const QString &caption)
 {
     label->setText(caption);
+    if (const QString spokenAs = label->property("spokenAs").toString(); !spokenAs.isEmpty())
+        label->setAccessibleName(spokenAs + u' ' + caption.trimmed());
     if (label->property("autosize").toBool()) {
         QSize fit = label->sizeHint();
         // An empty caption keeps one line's height, as the label had when it was drawn.
