@@ -31,7 +31,7 @@ def wait_for(what, check, timeout=15.0, step=0.1):
 class Session:
     """One Xvfb server, shared by the runs of this file."""
 
-    def __init__(self):
+    def __init__(self, accessible=False):
         self.runtime = tempfile.mkdtemp(prefix="garivolo-e2e-")
         os.chmod(self.runtime, 0o700)
         read_fd, write_fd = os.pipe()
@@ -50,7 +50,10 @@ class Session:
         self.display_name = ":" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.display_name, XDG_RUNTIME_DIR=self.runtime,
                         QT_QPA_PLATFORM="xcb", LANG="C.UTF-8")
-        self.env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
+        if accessible:
+            self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        else:
+            self.env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
         self.x = display.Display(self.display_name)
         self.start_sound()
 
@@ -143,8 +146,11 @@ class Garivolo:
                 self.process.wait()
 
     def output(self):
-        self.log.seek(0)
-        return self.log.read()
+        if not self.log.closed:
+            self.log.seek(0)
+            self.text = self.log.read()
+            self.log.close()
+        return self.text
 
 
 def seed_records(score, name):

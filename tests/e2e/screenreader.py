@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Plays a contest through the accessibility bus, the way a screen reader user would.
+
+Run inside its own D-Bus session: dbus-run-session -- python3 screenreader.py ...
+"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+import unittest
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e  # noqa: E402
+from e2e import Session, wait_for  # noqa: E402
+
+ARGS = None
+SESSION = None
+
+
+def walk(node):
+    yield node
+    for i in range(node.get_child_count()):
+        child = node.get_child_at_index(i)
+        if child is not None:
+            yield from walk(child)
+
+
+def application():
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and app.get_name() == "Garivolo":
+            return app
+    return None
+
+
+def showing(node):
+    return node.get_state_set().contains(Atspi.StateType.SHOWING)
+
+
+def find(role, pattern, only_showing=True):
+    app = application()
+    if app is None:
+        return None
+    for node in walk(app):
+        try:
+            if node.get_role_name() == role and re.fullmatch(pattern, node.get_name() or "", re.S) \
+                    and (not only_showing or showing(node)):
+                return node
+        except gi.repository.GLib.Error:
+            continue
+    return None
+
+
+def label(prefix):
+    node = wait_for("the label " + prefix, lambda: find("label", re.escape(prefix) + ".*"))
+    return node.get_name()[len(prefix):].strip()
+
+
+def press(node):
+    names = [node.get_action_name(i) for i in range(node.get_n_actions())]
+    node.do_action(names.index("Press"))
+
+
+def answer_box_dialog(text):
+    """The name prompt: type into its field, then OK."""
+    field = wait_for("the name prompt", lambda: find("text", ".*"))
+    field.set_text_contents(text)
+    press(wait_for("OK", lambda: find("push button", "OK")))
+
+
+def confirm_box(pattern):
+    wait_for("the box " + pattern, lambda: find("label", pattern))
+    press(wait_for("OK", lambda: find("push button", "OK")))
+
+
+class Garivolo(e2e.Garivolo):
+    pass
+
+
+class ScreenReader(unittest.TestCase):
+    def click_answer_box(self):
+        box = wait_for("the answer box", lambda: find("text", "Scrivi qui il risultato e premi Invio"))
+        extents = box.get_extents(Atspi.CoordType.SCREEN)
+        SESSION.xdotool("mousemove", str(extents.x + extents.width // 2), str(extents.y + extents.height // 2),
+                        "click", "1")
+        return box
+
+    def test_a_whole_contest_then_the_record_line(self):
+        e2e.seed_records(b"2\r\n", b"Anna\r\n")
+        app = Garivolo()
+        answer_box_dialog("Niccolò")
+        confirm_box(" Niccolò vediamo se sei un vero campione  ")
+
+        self.assertEqual(label("Sfidante:"), "Niccolò")
+        self.assertEqual(label("Record di:"), "Anna")
+        self.assertEqual(label("Punti del record:"), "2")
+        # Only the answer box is a text field a screen reader meets: the hidden ones are not shown.
+        fields = [n for n in walk(application()) if n.get_role_name() == "text" and showing(n)]
+        self.assertEqual([n.get_name() for n in fields], ["Scrivi qui il risultato e premi Invio"])
+        first = label("Tempo restante:")
+        time.sleep(2.2)
+        self.assertNotEqual(label("Tempo restante:"), first)
+        self.assertRegex(label("Tempo restante:"), r"00:06:5\d")
+
+        # Merlin's balloon says what he says.
+        balloon = wait_for("Merlin's balloon", lambda: find("label", "Allora attenzione.*"))
+        self.assertIn("tabellina del 4", balloon.get_name())
+
+        right = wrong = 0
+        plan = [True, False, True, True, False, True]
+        for answer_right in plan:
+            box = self.click_answer_box()
+            # The first key shows the question.
+            SESSION.xdotool("key", "BackSpace")
+            first_factor = int(wait_for("the question", lambda: label("Primo fattore:")))
+            second_factor = int(label("Secondo fattore:"))
+            self.assertEqual(first_factor, 4)
+            self.assertIn(second_factor, range(1, 11))
+            result = first_factor * second_factor
+            box.set_text_contents(str(result if answer_right else result + 1))
+            SESSION.xdotool("key", "Return")
+            if answer_right:
+                right += 1
+                wait_for("the verdict", lambda: label("Risultato:") == "Esatto. Sei forte!!!")
+            else:
+                wrong += 1
+                wait_for("the verdict", lambda: label("Risultato:") == "Sbagliato!! %d" % result)
+            self.assertEqual(label("Risposte esatte:"), str(right))
+            self.assertEqual(label("Risposte errate:"), str(wrong))
+            self.assertEqual(label("Risposte totali:"), str(right + wrong))
+            # The second Enter asks the next question.
+            SESSION.xdotool("key", "Return")
+            wait_for("the next question", lambda: label("Risultato:") == "")
+
+        press(wait_for("the exit button", lambda: find("push button", "Esci")))
+        confirm_box("Ciao. Ti aspetto per la prossima sfida ")
+        confirm_box('Ok ho registrato il tuo record, C A M P I O N E"')
+        self.assertEqual(app.wait(), 0, app.output())
+        self.assertEqual(e2e.read_records(), (b"%d\r\n" % right, "Niccolò\r\n".encode("cp1252")))
+
+        # A second run shows the new record at the foot of the window.
+        again = Garivolo()
+        answer_box_dialog("Anna")
+        confirm_box(" Anna vediamo se sei un vero campione  ")
+        self.assertEqual(label("Record di:"), "Niccolò")
+        self.assertEqual(label("Punti del record:"), str(right))
+        press(wait_for("the exit button", lambda: find("push button", "Esci")))
+        confirm_box("Ciao. Ti aspetto per la prossima sfida ")
+        self.assertEqual(again.wait(), 0, again.output())
+        self.assertEqual(e2e.read_records(), (b"%d\r\n" % right, "Niccolò\r\n".encode("cp1252")))
+
+
+def main():
+    global ARGS, SESSION
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--records", required=True)
+    parser.add_argument("--out", required=True)
+    ARGS, rest = parser.parse_known_args()
+    e2e.ARGS = ARGS
+    SESSION = Session(accessible=True)
+    e2e.SESSION = SESSION
+    # Qt joins the accessibility bus but never starts it.
+    subprocess.run(["dbus-send", "--session", "--print-reply=literal", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                    "org.a11y.Bus.GetAddress"], check=True, stdout=subprocess.DEVNULL)
+    try:
+        result = unittest.main(argv=[sys.argv[0], "-v", *rest], exit=False).result
+    finally:
+        SESSION.close()
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()
