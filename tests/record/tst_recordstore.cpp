@@ -55,9 +55,11 @@ void startSave(QProcess &p, const QString &program, const QString &dir, const QS
     p.closeWriteChannel();
 }
 
-int run(const QString &program, const QStringList &args, const QByteArray &input = {})
+int run(const QString &program, const QStringList &args, const QByteArray &input = {},
+        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(program, args);
     if (!p.waitForStarted())
         return -1;
