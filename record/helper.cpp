@@ -59,6 +59,8 @@ void stopHook(SaveStep step)
 int main(int argc, char *argv[])
 {
     // Nothing from the caller's environment may steer a program that can run with the games group.
+    if (::getegid() != ::getgid() || ::geteuid() != ::getuid())
+        ::clearenv();
     ::umask(002);
     QString dir = QStringLiteral(GARIVOLO_RECORD_DIR);
     int arg = 1;
