@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Measures Garivolo from the outside, beside a bare Qt window, and prints one table."""
+
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import e2e  # noqa: E402
+from e2e import Session, wait_for  # noqa: E402
+
+BUILD = sys.argv[1]
+RUNS = int(os.environ.get("GARIVOLO_BENCH_RUNS", "5"))
+GARIVOLO = os.path.join(BUILD, "app", "garivolo")
+FLOOR = os.path.join(BUILD, "bench", "floor", "bench_floor")
+TICK = os.sysconf("SC_CLK_TCK")
+rows = []
+
+
+def row(name, value, unit, aim, floor=None):
+    rows.append((name, value, unit, aim, floor))
+
+
+def start(program, session):
+    before = time.monotonic_ns()
+    p = subprocess.Popen([program], env=session.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    line = p.stdout.readline()
+    shown = int(line.split()[-1])
+    return p, (shown - before) / 1e6
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICK
+
+
+def peak_rss_mb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) / 1024
+    return 0
+
+
+def cpu_share(pid, seconds):
+    before = cpu_seconds(pid)
+    time.sleep(seconds)
+    return 100 * (cpu_seconds(pid) - before) / seconds
+
+
+def main():
+    session = Session()
+    e2e.SESSION = session
+    try:
+        for name, program in (("garivolo", GARIVOLO), ("floor", FLOOR)):
+            times = []
+            for _ in range(RUNS):
+                p, ms = start(program, session)
+                times.append(ms)
+                p.kill()
+                p.wait()
+            if name == "garivolo":
+                garivolo_start = statistics.median(times)
+            else:
+                floor_start = statistics.median(times)
+        row("exec to name prompt", garivolo_start, "ms", "(no aim)", floor_start)
+
+        # A contest left alone: Merlin introduces himself and dictates, then only the clock ticks.
+        p, _ = start(GARIVOLO, session)
+        time.sleep(0.5)
+        session.xdotool("type", "Luca")
+        session.xdotool("key", "Return")
+        time.sleep(0.5)
+        session.xdotool("key", "Return")
+        time.sleep(2)
+        animating = cpu_share(p.pid, 10)
+        time.sleep(30)  # the end of the introduction and the first dictation
+        idle = cpu_share(p.pid, 30)
+        rss = peak_rss_mb(p.pid)
+        p.kill()
+        p.wait()
+
+        f, _ = start(FLOOR, session)
+        time.sleep(0.5)
+        session.xdotool("key", "Return")
+        time.sleep(2)
+        floor_idle = cpu_share(f.pid, 30)
+        floor_rss = peak_rss_mb(f.pid)
+        f.kill()
+        f.wait()
+        row("CPU while speaking/animating", animating, "%", "< 15 %")
+        row("CPU idle, clock ticking (30 s)", idle, "%", "< 0.5 %", floor_idle)
+        row("peak RSS, Merlin speaking", rss, "MB", "< 45 MB", floor_rss)
+
+        out = subprocess.run([os.path.join(BUILD, "bench", "speech", "bench_speech")], env=session.env,
+                             capture_output=True, text=True).stdout
+        for line in out.splitlines():
+            if line.startswith("speech_start_ms"):
+                row("speech start latency", float(line.split()[1]), "ms", "< 30 ms")
+    finally:
+        session.close()
+    for name, value, unit, aim, floor in rows:
+        floor_text = "" if floor is None else "%10.2f" % floor
+        print("%-32s %10.2f %-3s %-12s %s" % (name, value, unit, aim, floor_text))
+
+
+if __name__ == "__main__":
+    main()
