@@ -74,6 +74,8 @@ def press(node):
 def answer_box_dialog(text):
     """The name prompt: type into its field, then OK."""
     field = wait_for("the name prompt", lambda: find("text", ".*"))
+    # The box's own buttons speak Italian too.
+    wait_for("Annulla", lambda: find("push button", "Annulla"))
     field.set_text_contents(text)
     press(wait_for("OK", lambda: find("push button", "OK")))
 
