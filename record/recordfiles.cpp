@@ -2,8 +2,6 @@
 #include "recordfiles.h"
 
 #include <QFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <cerrno>
 #include <cstring>
@@ -73,25 +71,44 @@ QString Leggifiletxt(const QString &nomefile)
     return fromWindows1252(bytes);
 }
 
+namespace {
+
+// Windows-1252 differs from Latin-1 only in 0x80..0x9F. The five bytes it
+// leaves undefined read as the C1 control of the same number, as Windows does.
+constexpr char16_t kHigh[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char byteFor(char32_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return char(c);
+    for (int i = 0; i < 32; ++i) {
+        if (kHigh[i] == c)
+            return char(0x80 + i);
+    }
+    return '?';
+}
+
+} // namespace
+
 QByteArray toWindows1252(const QString &text)
 {
     QByteArray out;
     out.reserve(text.size());
-    // One character at a time, each with a fresh encoder (an encoder keeps
-    // reporting an error once it has met one), so that each character the
-    // code page lacks becomes exactly one "?".
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-        QStringEncoder encoder("windows-1252", QStringConverter::Flag::Stateless);
-        const QByteArray one = encoder.encode(QStringView(text).mid(i, len));
-        out += (encoder.hasError() || one.size() != 1) ? QByteArray("?") : one;
-        i += len - 1;
-    }
+    // Whole code points, so that a character outside the BMP becomes one "?", not two.
+    for (const char32_t c : text.toUcs4())
+        out += byteFor(c);
     return out;
 }
 
 QString fromWindows1252(const QByteArray &bytes)
 {
-    QStringDecoder decoder("windows-1252");
-    return decoder.decode(bytes);
+    QString out(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const uchar b = uchar(bytes[i]);
+        out[i] = QChar(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t(b));
+    }
+    return out;
 }
