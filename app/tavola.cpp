@@ -304,13 +304,7 @@ void Tavola::runHandler(const std::function<void()> &handler)
         handler();
     } catch (const ProgramEnded &) {
     } catch (const std::exception &error) {
-        if (m_ended)
-            return;
-        m_ended = true;
-        m_services.timer.stop();
-        m_services.dialogs.errorBox(QStringLiteral("Errore: ") + QString::fromUtf8(error.what()));
-        m_ended = false;
-        endProgram(1);
+        endProgram(1, QStringLiteral("Errore: ") + QString::fromUtf8(error.what()));
     }
 }
 
@@ -327,13 +321,16 @@ void Tavola::msgBox(const QString &text)
         throw ProgramEnded{};
 }
 
-void Tavola::endProgram(int status)
+void Tavola::endProgram(int status, const QString &error)
 {
     if (m_ended)
         return;
+    // Ended before the error box opens, so that nothing runs in its event loop.
     m_ended = true;
     m_exitStatus = status;
     m_services.timer.stop();
+    if (!error.isEmpty())
+        m_services.dialogs.errorBox(error);
     hide();
     m_services.quit(status);
 }

@@ -91,7 +91,7 @@ private:
     void buildMenus();
     void setCaption(QLabel *label, const QString &caption);
     void msgBox(const QString &text);
-    void endProgram(int status);
+    void endProgram(int status, const QString &error = {});
     void runActivation();
 
     TavolaServices m_services;
