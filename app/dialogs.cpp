@@ -7,29 +7,7 @@
 static const QString kTitle = QStringLiteral("Garivolo");
 
 #ifdef GARIVOLO_BENCH_MARKERS
-#include <QEvent>
-#include <cstdio>
-#include <ctime>
-
-namespace {
-// Prints when the name prompt first shows, so start-up can be timed from outside the program.
-class ShownMarker : public QObject
-{
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Show) {
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            std::printf("garivolo-marker prompt %lld\n", (long long)now.tv_sec * 1000000000LL + now.tv_nsec);
-            std::fflush(stdout);
-            watched->removeEventFilter(this);
-        }
-        return false;
-    }
-};
-} // namespace
+#include "shownmarker.h"
 #endif
 
 QtDialogs::QtDialogs(QWidget *parent)

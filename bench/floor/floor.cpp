@@ -5,26 +5,7 @@
 #include <QInputDialog>
 #include <QMainWindow>
 
-#include <cstdio>
-#include <ctime>
-
-namespace {
-class ShownMarker : public QObject
-{
-public:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Show) {
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            std::printf("garivolo-marker prompt %lld\n", (long long)now.tv_sec * 1000000000LL + now.tv_nsec);
-            std::fflush(stdout);
-            watched->removeEventFilter(this);
-        }
-        return false;
-    }
-};
-} // namespace
+#include "shownmarker.h"
 
 int main(int argc, char *argv[])
 {
