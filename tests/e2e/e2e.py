@@ -71,6 +71,11 @@ class Session:
             env=self.env, stdin=open(os.devnull, "rb"))
 
     def close(self):
+        # A test that failed half way leaves its program running: end it with the server.
+        for app in Garivolo.started:
+            if app.process.poll() is None:
+                app.process.kill()
+                app.process.wait()
         self.keepalive.kill()
         self.keepalive.wait()
         subprocess.run(["pulseaudio", "-k"], env=self.env)
@@ -112,7 +117,10 @@ SESSION = None
 
 
 class Garivolo:
+    started = []
+
     def __init__(self):
+        Garivolo.started.append(self)
         self.log = tempfile.TemporaryFile(mode="w+")
         self.process = subprocess.Popen([ARGS.binary], env=SESSION.env, stdout=self.log, stderr=subprocess.STDOUT)
 
