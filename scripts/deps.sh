@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-translations-l10n
-          libespeak-ng-dev espeak-ng-data fonts-liberation2 fonts-lato)
+          libespeak-ng-dev libxcb1-dev espeak-ng-data fonts-liberation2 fonts-lato)
 if [ "${1:-}" = test ]; then
-    packages+=(xvfb xauth xdotool x11-utils imagemagick sox pulseaudio pulseaudio-utils python3 python3-xlib
+    packages+=(xvfb xauth xdotool x11-utils imagemagick sox pulseaudio pulseaudio-utils python3 python3-xlib xcompmgr
               dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi util-linux)
 fi
 

@@ -3,8 +3,33 @@
 
 #include <QBitmap>
 #include <QGuiApplication>
+#include <qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
 #include <QPainter>
 #include <QScreen>
+
+bool compositorRunning()
+{
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return true;
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !x11 || !x11->connection())
+        return false;
+    // A compositing manager owns the selection _NET_WM_CM_S<screen>.
+    xcb_connection_t *connection = x11->connection();
+    const QByteArray name = "_NET_WM_CM_S0";
+    xcb_intern_atom_reply_t *atom =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData()), nullptr);
+    if (!atom)
+        return false;
+    xcb_get_selection_owner_reply_t *owner =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+    const bool running = owner && owner->owner != XCB_NONE;
+    free(owner);
+    free(atom);
+    return running;
+}
 
 CharacterWindow::CharacterWindow()
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus | Qt::Tool)
@@ -14,6 +39,8 @@ CharacterWindow::CharacterWindow()
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_NoSystemBackground);
+    // A compositor blends the soft edges; without one, only a mask keeps the corners from showing black.
+    m_masked = !compositorRunning();
 }
 
 void CharacterWindow::setFrame(const QImage &frame, bool silhouetteChanged)
@@ -25,7 +52,7 @@ void CharacterWindow::setFrame(const QImage &frame, bool silhouetteChanged)
     // Without a compositor the translucent parts would show black; the mask
     // cuts the window to the figure. Blinks and the talking mouth stay inside
     // the silhouette, so they do not pay for a new mask.
-    if (silhouetteChanged || resized)
+    if (m_masked && (silhouetteChanged || resized))
         setMask(QBitmap::fromImage(frame.createAlphaMask(Qt::ThresholdAlphaDither | Qt::NoOpaqueDetection)));
     update();
 }

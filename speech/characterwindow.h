@@ -22,7 +22,11 @@ protected:
 
 private:
     QImage m_frame;
+    bool m_masked = true;
 };
+
+// Whether the desktop blends translucent windows (a compositing manager runs).
+bool compositorRunning();
 
 // The speech balloon beside the character, showing the words being spoken.
 class Balloon : public QLabel

@@ -14,6 +14,7 @@ import time
 import unittest
 
 from Xlib import X, display, protocol
+from Xlib.ext import shape
 
 ARGS = None
 
@@ -98,6 +99,11 @@ class Session:
         g = w.get_geometry()
         t = w.translate_coords(self.x.screen().root, 0, 0)
         return (-t.x, -t.y, g.width, g.height)
+
+    def shape_rectangles(self, window_id):
+        """How many rectangles make up the window's outline: 1 for a plain rectangle."""
+        w = self.x.create_resource_object("window", window_id)
+        return len(w.shape_get_rectangles(shape.SK.Bounding).rectangles)
 
     def send_close(self, window_id):
         """What a title bar's close button does: WM_DELETE_WINDOW."""
@@ -185,6 +191,8 @@ class EndToEnd(unittest.TestCase):
         merlin = wait_for("Merlin", lambda: SESSION.windows_named("Merlin"))[0]
         wait_for("Merlin in place", lambda: SESSION.geometry(merlin)[:2] == (250, 175)
                  and SESSION.geometry(merlin)[3] == 205, timeout=10)
+        # Without a compositor the window is cut to Merlin's outline, not a black box.
+        self.assertGreater(SESSION.shape_rectangles(merlin), 20)
         x, y, width, height = SESSION.geometry(main)
         self.assertGreaterEqual(width, 785)
         self.assertGreaterEqual(height, 556)
@@ -194,6 +202,22 @@ class EndToEnd(unittest.TestCase):
         SESSION.send_close(main)
         self.assertEqual(app.wait(), 0, app.output())
         self.assertEqual(read_records(), (b"7\r\n", b"Anna\r\n"))
+
+    def test_with_a_compositor_merlin_is_translucent_not_cut(self):
+        compositor = subprocess.Popen(["xcompmgr"], env=SESSION.env, stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(0.5)
+            app = Garivolo()
+            app.answer_prompts("Luca")
+            main = app.main_window()
+            merlin = wait_for("Merlin", lambda: SESSION.windows_named("Merlin"))[0]
+            time.sleep(0.5)
+            self.assertEqual(SESSION.shape_rectangles(merlin), 1)
+            SESSION.send_close(main)
+            self.assertEqual(app.wait(), 0, app.output())
+        finally:
+            compositor.terminate()
+            compositor.wait()
 
     def test_the_introduction_is_heard(self):
         recording = os.path.join(SESSION.runtime, "monitor.raw")
