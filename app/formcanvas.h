@@ -30,7 +30,6 @@ public:
     void clearSurface();
     // Call after drawing on the surface.
     void surfaceChanged() { update(); }
-    const QList<Shape> &shapes() const { return m_shapes; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

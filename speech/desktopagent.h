@@ -35,7 +35,6 @@ public:
 
     // A screen rectangle the speech balloon must not cover (the answer box).
     void setKeepClear(std::function<QRect()> keepClear) { m_keepClear = std::move(keepClear); }
-    Voice &voice() { return *m_voice; }
 
     // The file a character path names, found in the search folders.
     QString resolve(const QString &path) const;
