@@ -372,8 +372,9 @@ bool Tavola::eventFilter(QObject *watched, QEvent *event)
     if (watched == Text3 && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         // Only keys that type a character code reach the key handler: Tab
-        // moves the focus and has no code of its own here.
-        if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+        // moves the focus, and Delete edits without typing anything.
+        if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab
+            || key->key() == Qt::Key_Delete)
             return false;
         qint16 code = qint16(key->text().at(0).unicode());
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
