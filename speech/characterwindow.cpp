@@ -122,6 +122,15 @@ void Balloon::showBeside(const QString &text, const QRect &character, const QRec
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     setGeometry(balloonPlace(size(), character, screen ? screen->geometry() : QRect(0, 0, 1024, 768), keepClear));
+    // Rounded like its border, so that no square corner shows behind it.
+    QBitmap outline(size());
+    outline.fill(Qt::color0);
+    QPainter painter(&outline);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::color1);
+    painter.drawRoundedRect(rect(), 10, 10);
+    painter.end();
+    setMask(outline);
     show();
 }
 
