@@ -268,15 +268,18 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(read_records(), (b"0\r\n", "Niccolò\r\n".encode("cp1252")))
 
 
-def main():
+def main(accessible=False, prepare=None):
+    """Runs the tests of the calling script in a fresh session."""
     global ARGS, SESSION
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
     parser.add_argument("--records", required=True)
     parser.add_argument("--out", required=True)
     ARGS, rest = parser.parse_known_args()
-    SESSION = Session()
+    SESSION = Session(accessible=accessible)
     try:
+        if prepare:
+            prepare()
         result = unittest.main(argv=[sys.argv[0], "-v", *rest], exit=False).result
     finally:
         SESSION.close()

@@ -5,7 +5,6 @@
 Run inside its own D-Bus session: dbus-run-session -- python3 screenreader.py ...
 """
 
-import argparse
 import os
 import re
 import subprocess
@@ -20,10 +19,7 @@ from gi.repository import Atspi  # noqa: E402
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e  # noqa: E402
-from e2e import Session, wait_for  # noqa: E402
-
-ARGS = None
-SESSION = None
+from e2e import wait_for  # noqa: E402
 
 
 def walk(node):
@@ -92,7 +88,7 @@ class ScreenReader(unittest.TestCase):
     def click_answer_box(self):
         box = wait_for("the answer box", lambda: find("text", "Scrivi qui il risultato e premi Invio"))
         extents = box.get_extents(Atspi.CoordType.SCREEN)
-        SESSION.xdotool("mousemove", str(extents.x + extents.width // 2), str(extents.y + extents.height // 2),
+        e2e.SESSION.xdotool("mousemove", str(extents.x + extents.width // 2), str(extents.y + extents.height // 2),
                         "click", "1")
         return box
 
@@ -122,14 +118,14 @@ class ScreenReader(unittest.TestCase):
         for answer_right in plan:
             box = self.click_answer_box()
             # The first key shows the question.
-            SESSION.xdotool("key", "BackSpace")
+            e2e.SESSION.xdotool("key", "BackSpace")
             first_factor = int(wait_for("the question", lambda: label("Primo fattore:")))
             second_factor = int(label("Secondo fattore:"))
             self.assertEqual(first_factor, 4)
             self.assertIn(second_factor, range(1, 11))
             result = first_factor * second_factor
             box.set_text_contents(str(result if answer_right else result + 1))
-            SESSION.xdotool("key", "Return")
+            e2e.SESSION.xdotool("key", "Return")
             if answer_right:
                 right += 1
                 wait_for("the verdict", lambda: label("Risultato:") == "Esatto. Sei forte!!!")
@@ -140,7 +136,7 @@ class ScreenReader(unittest.TestCase):
             self.assertEqual(label("Risposte errate:"), str(wrong))
             self.assertEqual(label("Risposte totali:"), str(right + wrong))
             # The second Enter asks the next question; Alt+N does too.
-            SESSION.xdotool("key", "alt+n" if right + wrong == 3 else "Return")
+            e2e.SESSION.xdotool("key", "alt+n" if right + wrong == 3 else "Return")
             wait_for("the next question", lambda: label("Risultato:") == "")
 
         press(wait_for("the exit button", lambda: find("push button", "Esci")))
@@ -161,25 +157,11 @@ class ScreenReader(unittest.TestCase):
         self.assertEqual(e2e.read_records(), (b"%d\r\n" % right, "Niccolò\r\n".encode("cp1252")))
 
 
-def main():
-    global ARGS, SESSION
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--records", required=True)
-    parser.add_argument("--out", required=True)
-    ARGS, rest = parser.parse_known_args()
-    e2e.ARGS = ARGS
-    SESSION = Session(accessible=True)
-    e2e.SESSION = SESSION
+def start_accessibility_bus():
     # Qt joins the accessibility bus but never starts it.
     subprocess.run(["dbus-send", "--session", "--print-reply=literal", "--dest=org.a11y.Bus", "/org/a11y/bus",
                     "org.a11y.Bus.GetAddress"], check=True, stdout=subprocess.DEVNULL)
-    try:
-        result = unittest.main(argv=[sys.argv[0], "-v", *rest], exit=False).result
-    finally:
-        SESSION.close()
-    sys.exit(0 if result.wasSuccessful() else 1)
 
 
 if __name__ == "__main__":
-    main()
+    e2e.main(accessible=True, prepare=start_accessibility_bus)
