@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QLabel>
+#include <QLineEdit>
 #include <memory>
 
 // A window built with fakes, in a record directory of its own.
@@ -36,6 +37,13 @@ struct Harness
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QTRY_COMPARE(window->lblconto->text(), QStringLiteral("00.07.00"));
+    }
+
+    // Puts an answer in the box and has it judged, as Enter would.
+    void judge(const QString &answer)
+    {
+        window->Text3->setText(answer);
+        window->Command3_Click();
     }
 
     // Types a text and Enter into whatever has the focus, as a child would.

@@ -472,10 +472,8 @@ void TestTavola::newQuestionClearsVerdictButNotScores()
     Harness h;
     h.random.question(2, 7);
     h.start();
-    h.w().Text3->setText(u"28"_s);
-    h.w().Command3_Click();
-    h.w().Text3->setText(u"5"_s);
-    h.w().Command3_Click();
+    h.judge(u"28"_s);
+    h.judge(u"5"_s);
     QCOMPARE(h.w().lblMessage->text(), u"Sbagliato!! 28"_s);
     h.w().cmdNext->click();
     QCOMPARE(h.w().lblMessage->text(), QString());

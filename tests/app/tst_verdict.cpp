@@ -72,13 +72,11 @@ void TestVerdict::rightAnswerByShownScore()
     h.start();
     // Reach the shown score the way a child does: that many right answers.
     for (int i = 0; i < shown; ++i) {
-        h.w().Text3->setText(u"28"_s);
-        h.w().Command3_Click();
+        h.judge(u"28"_s);
     }
     QCOMPARE(h.w().lblScore->text(), QString::number(shown));
     h.agent.log.clear();
-    h.w().Text3->setText(u"28"_s);
-    h.w().Command3_Click();
+    h.judge(u"28"_s);
     QCOMPARE(h.agent.log, QStringList({u"Show"_s, u"MoveTo 250,175"_s, u"Height 205"_s}) + after);
     QCOMPARE(h.w().lblMessage->text(), u"Esatto. Sei forte!!!"_s);
     QCOMPARE(h.w().lblMessage->palette().color(QPalette::WindowText), QColor(0, 0, 255));
@@ -129,16 +127,12 @@ void TestVerdict::wrongAnswersLeaveTheLadderAlone()
     Harness h;
     h.random.question(1, 7);
     h.start();
-    auto answer = [&](const QString &text) {
-        h.w().Text3->setText(text);
-        h.w().Command3_Click();
-    };
-    answer(u"28"_s);
-    answer(u"28"_s);
+    h.judge(u"28"_s);
+    h.judge(u"28"_s);
     for (int i = 0; i < 5; ++i)
-        answer(u"27"_s);
+        h.judge(u"27"_s);
     h.agent.log.clear();
-    answer(u"28"_s); // the third right answer: the first rung
+    h.judge(u"28"_s); // the third right answer: the first rung
     QVERIFY(h.agent.log.contains(u"Speak Sei grande"_s));
     QCOMPARE(h.w().lblScore2->text(), u"8"_s);
     QCOMPARE(h.w().lblScore1->text(), u"5"_s);
@@ -163,8 +157,7 @@ void TestVerdict::verdictStaysUntilNextQuestion()
     Harness h;
     h.random.question(1, 7);
     h.start();
-    h.w().Text3->setText(u"27"_s);
-    h.w().Command3_Click();
+    h.judge(u"27"_s);
     for (int i = 0; i < 3; ++i)
         h.timer.fire();
     QCOMPARE(h.w().lblMessage->text(), u"Sbagliato!! 28"_s);
@@ -179,8 +172,7 @@ void TestVerdict::scoreLabelsGrowWithCounts()
     h.start();
     const int oneDigit = h.w().lblScore2->width();
     for (int i = 0; i < 100; ++i) {
-        h.w().Text3->setText(i % 2 ? u"28"_s : u"1"_s);
-        h.w().Command3_Click();
+        h.judge(i % 2 ? u"28"_s : u"1"_s);
     }
     QCOMPARE(h.w().lblScore2->text(), u"100"_s);
     QVERIFY(h.w().lblScore2->width() > oneDigit);
