@@ -33,6 +33,8 @@ void QtDialogs::msgBox(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, m_parent);
     box.setObjectName(QStringLiteral("msgBox"));
+    // The greeting holds the name exactly as the child typed it.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -40,5 +42,6 @@ void QtDialogs::errorBox(const QString &text)
 {
     QMessageBox box(QMessageBox::Critical, kTitle, text, QMessageBox::Ok, m_parent);
     box.setObjectName(QStringLiteral("errorBox"));
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }

@@ -184,6 +184,8 @@ void Tavola::buildControls()
         }
         case ControlSpec::Label: {
             auto *label = new QLabel(QString::fromUtf8(spec.text), m_canvas);
+            // Captions hold names and file contents that anyone may have written: never markup.
+            label->setTextFormat(Qt::PlainText);
             label->setAlignment((spec.flags & ControlSpec::Centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
             if (spec.flags & ControlSpec::Border) {
                 label->setFrameShape(QFrame::Box);
@@ -371,6 +373,14 @@ bool Tavola::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Text3 && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
+        // A combination with Alt, Ctrl or Meta is a command, never a typed
+        // character: Alt+N on the disabled "Nuovo calcolo" must not type an
+        // "n". The box still gets Ctrl's editing commands (Ctrl+V pastes),
+        // and types nothing for them itself.
+        if (key->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier)) {
+            const bool wouldType = !key->text().isEmpty() && key->text().at(0).isPrint();
+            return wouldType && (key->modifiers() & (Qt::AltModifier | Qt::MetaModifier));
+        }
         // Only keys that type a character code reach the key handler: Tab
         // moves the focus, and Delete edits without typing anything.
         if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab

@@ -71,6 +71,11 @@ void TestTavola::nameAndGreeting_data()
     QTest::newRow("blanks only kept") << u"   "_s << u"     vediamo se sei un vero campione  "_s << u"   "_s;
     QTest::newRow("accents kept") << u"Niccol\u00f2"_s << u" Niccol\u00f2 vediamo se sei un vero campione  "_s
                                   << u"Niccol\u00f2"_s;
+    QTest::newRow("markup shown, not obeyed") << u"<b>Lu</b><i>ca</i>"_s
+                                              << u" <b>Lu</b><i>ca</i> vediamo se sei un vero campione  "_s
+                                              << u"<b>Lu</b><i>ca</i>"_s;
+    QTest::newRow("entity shown as typed") << u"&amp;&lt;"_s << u" &amp;&lt; vediamo se sei un vero campione  "_s
+                                           << u"&amp;&lt;"_s;
 }
 
 void TestTavola::nameAndGreeting()
@@ -85,6 +90,8 @@ void TestTavola::nameAndGreeting()
     QCOMPARE(h.dialogs.messages, QStringList{greeting});
     QCOMPARE(h.w().lblnome1->text(), shownName);
     QCOMPARE(h.w().Txtnome1->text(), shownName);
+    // Every character of the name is drawn: markup would shrink the label to what it renders.
+    QVERIFY(h.w().lblnome1->width() >= h.w().lblnome1->fontMetrics().horizontalAdvance(shownName));
 }
 
 void TestTavola::clockCaptionDuringLoadThenAtActivation()

@@ -246,13 +246,30 @@ void TestVerdict::keysThatTypeNothingDoNothing()
     Harness h;
     h.start();
     QVERIFY(QTest::qWaitForWindowActive(&h.w()));
-    for (Qt::Key key : {Qt::Key_Shift, Qt::Key_Left, Qt::Key_F5, Qt::Key_Tab, Qt::Key_Delete}) {
+    // Alt+N reaches the box as a key while "Nuovo calcolo" is disabled: it
+    // is a command all the same, as are the other combinations.
+    QVERIFY(!h.w().cmdNext->isEnabled());
+    const struct
+    {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QString text;
+    } keys[] = {
+        {Qt::Key_Shift, Qt::NoModifier, {}},          {Qt::Key_Left, Qt::NoModifier, {}},
+        {Qt::Key_F5, Qt::NoModifier, {}},             {Qt::Key_Tab, Qt::NoModifier, u"\t"_s},
+        {Qt::Key_Delete, Qt::NoModifier, u"\x7f"_s},  {Qt::Key_N, Qt::AltModifier, u"n"_s},
+        {Qt::Key_2, Qt::AltModifier, u"2"_s},         {Qt::Key_N, Qt::AltModifier | Qt::ShiftModifier, u"N"_s},
+        {Qt::Key_2, Qt::MetaModifier, u"2"_s},        {Qt::Key_N, Qt::ControlModifier, u"\x0e"_s},
+        {Qt::Key_2, Qt::ControlModifier, u"2"_s},     {Qt::Key_Return, Qt::AltModifier, u"\r"_s},
+    };
+    for (const auto &k : keys) {
         h.w().Text3->setFocus();
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier,
-                        key == Qt::Key_Tab ? u"\t"_s : key == Qt::Key_Delete ? u"\x7f"_s : QString());
+        QKeyEvent press(QEvent::KeyPress, k.key, k.modifiers, k.text);
         QApplication::sendEvent(h.w().Text3, &press);
-        QVERIFY(!h.w().lblNum1->isVisible());
+        QVERIFY2(!h.w().lblNum1->isVisible(), qPrintable(k.text));
         QVERIFY(QColor(h.w().canvas()->surface().pixel(5, 5)) != QColor(0xC8, 0xC8, 0xC8));
+        QCOMPARE(h.w().Text3->text(), QString());
+        QCOMPARE(h.w().sbagliate + h.w().giuste, 0);
     }
 }
 
