@@ -418,9 +418,12 @@ void Tavola::Form_Load()
 
     sysdir = GetSystemDir();
     nfile = 1;
-    RecordHelper(m_services.recordHelper, sysdir).ensure();
-    setCaption(lblpunti, Leggifiletxt(sysdir + QLatin1String(kScoreFile)));
-    setCaption(lblnome, Leggifiletxt(sysdir + QLatin1String(kNameFile)));
+    // Both files come from the helper under its lock, so a save running
+    // meanwhile is never seen half done; one that keeps the lock too long
+    // leaves the record line empty rather than the start waiting.
+    const RecordPair record = RecordHelper(m_services.recordHelper, sysdir).read().value_or(RecordPair{});
+    setCaption(lblpunti, fromWindows1252(record.score));
+    setCaption(lblnome, fromWindows1252(record.name));
 
     m_services.agent.Load(QStringLiteral("Merlin"), kCharacterFile);
     Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));

@@ -9,8 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-RecordError::RecordError(const QString &what)
+RecordError::RecordError(const QString &what, HelperStatus status)
     : std::runtime_error(what.toStdString())
+    , m_status(status)
 {
 }
 

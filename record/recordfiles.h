@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "recordoutcome.h"
+
 #include <QByteArray>
 #include <QString>
 #include <stdexcept>
 
 // A record file that cannot be made, opened, read or written; the message
-// names the path and the system's reason.
+// names the path and the system's reason, the status says what kind of failure it is.
 class RecordError : public std::runtime_error
 {
 public:
-    explicit RecordError(const QString &what);
+    explicit RecordError(const QString &what, HelperStatus status = HelperStatus::IoError);
+    HelperStatus status() const { return m_status; }
+
+private:
+    HelperStatus m_status;
 };
 
 inline constexpr const char *kScoreFile = "atabvenr4.txt";

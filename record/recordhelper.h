@@ -1,22 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
+#include "recordstore.h"
 
-// The window's way to change the record directory: it asks the record
-// helper program, which alone may write there.
+#include <QString>
+#include <optional>
+
+// The window's way to the record directory: it asks the record helper
+// program, which alone reads and writes there, under its lock.
 class RecordHelper
 {
 public:
     RecordHelper(QString program, QString sysdir);
 
-    // Makes both record files exist; a failure is a RecordError naming the path and the reason.
-    void ensure() const;
-    // True when the pair was saved, false when the record on disk was as high or higher.
+    // Both record files' bytes, after any interrupted save is finished; nothing
+    // when another copy keeps the record locked past the wait. Any other
+    // failure is a RecordError naming the file and the reason.
+    std::optional<RecordPair> read() const;
+    // True when the pair was saved, false when the record on disk was as high
+    // or higher; anything else is a RecordError saying why nothing was saved.
     bool save(const QString &score, const QString &name) const;
 
 private:
-    int run(const QStringList &arguments, const QByteArray &input) const;
+    struct Answer
+    {
+        HelperStatus status;
+        QByteArray output;
+        QString reason;
+    };
+    Answer run(const QStringList &arguments, const QByteArray &input) const;
 
     QString m_program;
     QString m_sysdir;

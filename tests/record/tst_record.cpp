@@ -3,6 +3,7 @@
 #include "recordfiles.h"
 #include "recordstore.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -50,6 +51,11 @@ void expectErrorNaming(const QString &path, Call call)
         QVERIFY2(QString::fromLocal8Bit(e.what()).contains(path), e.what());
     }
 }
+
+const QStringList kAllFiles{QString::fromLatin1(kJournalFile), QString::fromLatin1(kLockFile),
+                            QString::fromLatin1(kScoreFile), QString::fromLatin1(kNameFile)};
+const QHash<QString, QByteArray> kOldPair{{QString::fromLatin1(kScoreFile), "5\r\n"},
+                                          {QString::fromLatin1(kNameFile), "Anna\r\n"}};
 
 } // namespace
 
@@ -212,62 +218,136 @@ private slots:
         expectErrorNaming(path, [&] { Leggifiletxt(path); });
     }
 
-    void ensureCreatesMissing()
+    void readCreatesWhatIsMissingInABuildTree()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString sysdir = GetSystemDir(dir.path());
-        ensureRecordFiles(sysdir);
-        QCOMPARE(entries(sysdir), QStringList({kScoreFile, kNameFile}));
-        for (const char *name : {kScoreFile, kNameFile}) {
+        QCOMPARE(::readRecord(sysdir), RecordPair());
+        QCOMPARE(entries(sysdir), kAllFiles);
+        for (const QString &name : kAllFiles) {
             QVERIFY(isRegularFile(sysdir + name));
             QCOMPARE(readBytes(sysdir + name), QByteArray());
         }
     }
 
-    void ensureKeepsExisting()
+    void readKeepsExisting()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString sysdir = GetSystemDir(dir.path());
         const QByteArray score("27\r\n"), name("Niccol\xF2\r\n");
         writeBytes(sysdir + kScoreFile, score);
-        ensureRecordFiles(sysdir);
+        QCOMPARE(::readRecord(sysdir), (RecordPair{score, {}}));
         QCOMPARE(readBytes(sysdir + kScoreFile), score);
         QCOMPARE(readBytes(sysdir + kNameFile), QByteArray());
 
         writeBytes(sysdir + kNameFile, name);
-        ensureRecordFiles(sysdir);
+        QCOMPARE(::readRecord(sysdir), (RecordPair{score, name}));
         QCOMPARE(readBytes(sysdir + kScoreFile), score);
         QCOMPARE(readBytes(sysdir + kNameFile), name);
     }
 
-    void ensureMissingDirectory()
+    void readStopsAtLimitThroughTheStore()
+    {
+        QTemporaryDir dir;
+        const QString sysdir = GetSystemDir(dir.path());
+        writeBytes(sysdir + kNameFile, QByteArray(200'000, 'a'));
+        QCOMPARE(::readRecord(sysdir).name, QByteArray(kRecordReadLimit, 'a'));
+    }
+
+    void readMissingDirectory()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString sysdir = GetSystemDir(dir.filePath("garivolo"));
-        expectErrorNaming(sysdir, [&] { ensureRecordFiles(sysdir); });
+        expectErrorNaming(sysdir, [&] { ::readRecord(sysdir); });
         QVERIFY(!QFile::exists(sysdir));
     }
 
-    void ensureRefusesLink_data()
+    // The installed directory (setgid, as the package makes it) never gains a
+    // file: a missing one is an error that names it and sends for the technician.
+    void installedLayoutMissingFile_data()
     {
-        QTest::addColumn<QString>("linked");
-        QTest::newRow("score file") << kScoreFile;
-        QTest::newRow("name file") << kNameFile;
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<bool>("saving");
+        for (const QString &name : kAllFiles) {
+            QTest::addRow("%s at start-up", qPrintable(name)) << name << false;
+            QTest::addRow("%s at a save", qPrintable(name)) << name << true;
+        }
     }
-    void ensureRefusesLink()
+    void installedLayoutMissingFile()
     {
-        QFETCH(QString, linked);
+        QFETCH(QString, missing);
+        QFETCH(bool, saving);
+        QTemporaryDir dir;
+        const QString sysdir = GetSystemDir(dir.path());
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFileDevice::ReadGroup
+                                                      | QFileDevice::WriteGroup | QFileDevice::ExeGroup));
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 02775), 0);
+        for (const QString &name : kAllFiles) {
+            if (name != missing)
+                writeBytes(sysdir + name, name.startsWith(u'.') ? QByteArray() : kOldPair.value(name));
+        }
+        try {
+            saving ? void(saveRecord(sysdir, QStringLiteral("9"), QStringLiteral("Bea"))) : void(::readRecord(sysdir));
+            QFAIL("no error");
+        } catch (const RecordError &e) {
+            QCOMPARE(e.status(), HelperStatus::NotInstalled);
+            QVERIFY2(QString::fromUtf8(e.what()).contains(sysdir + missing), e.what());
+            QVERIFY2(QString::fromUtf8(e.what()).contains(u"reinstall"), e.what());
+        }
+        QVERIFY(!QFile::exists(sysdir + missing));
+        for (const QString &name : {QString::fromLatin1(kScoreFile), QString::fromLatin1(kNameFile)}) {
+            if (name != missing)
+                QCOMPARE(readBytes(sysdir + name), kOldPair.value(name));
+        }
+    }
+
+    // Something other than a regular file at any of the four names stops a
+    // read and a save alike before anything is written, and is never followed.
+    // (An unreadable file needs a user other than its owner: the two-user test.)
+    void plantedFilesAreNamedErrors_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("saving");
+        for (const QString &name : kAllFiles) {
+            for (const char *kind : {"link", "directory", "fifo"}) {
+                QTest::addRow("%s at %s, start-up", kind, qPrintable(name)) << name << QString::fromLatin1(kind) << false;
+                QTest::addRow("%s at %s, save", kind, qPrintable(name)) << name << QString::fromLatin1(kind) << true;
+            }
+        }
+    }
+    void plantedFilesAreNamedErrors()
+    {
+        QFETCH(QString, planted);
+        QFETCH(QString, kind);
+        QFETCH(bool, saving);
         QTemporaryDir dir, outside;
-        QVERIFY(dir.isValid() && outside.isValid());
         const QString sysdir = GetSystemDir(dir.path());
         const QString victim = outside.filePath("victim");
-        writeBytes(victim, "do not touch\n");
-        QVERIFY(QFile::link(victim, sysdir + linked));
-        QVERIFY_THROWS_EXCEPTION(RecordError, ensureRecordFiles(sysdir));
-        QCOMPARE(readBytes(victim), QByteArray("do not touch\n"));
+        writeBytes(victim, "1\r\n");
+        for (const QString &name : kAllFiles)
+            writeBytes(sysdir + name, kOldPair.value(name));
+        const QString path = sysdir + planted;
+        QVERIFY(QFile::remove(path));
+        if (kind == u"link")
+            QVERIFY(QFile::link(victim, path));
+        else if (kind == u"directory")
+            QVERIFY(QDir().mkdir(path));
+        else
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0664), 0);
+
+        expectErrorNaming(path, [&] {
+            saving ? void(saveRecord(sysdir, QStringLiteral("9"), QStringLiteral("Bea"))) : void(::readRecord(sysdir));
+        });
+        QCOMPARE(readBytes(victim), QByteArray("1\r\n"));
+        for (const QString &name : {QString::fromLatin1(kScoreFile), QString::fromLatin1(kNameFile)}) {
+            if (name != planted)
+                QCOMPARE(readBytes(sysdir + name), kOldPair.value(name));
+        }
+        QCOMPARE(entries(sysdir), kAllFiles);
     }
 
     void saveWrites_data()
@@ -280,6 +360,13 @@ private slots:
         QTest::newRow("outside the code page") << "5" << QStringLiteral("Łucja") << QByteArray("?ucja\r\n");
         QTest::newRow("CR LF in name") << "7" << "Anna\r\nBob" << QByteArray("Anna  Bob\r\n");
         QTest::newRow("LF and tab in name") << "7" << "A\tB\nC" << QByteArray("A B C\r\n");
+        // The five C1 controls Windows-1252 would otherwise write as raw bytes.
+        QTest::newRow("C1 controls in name") << "7" << QStringLiteral("a\u0081b\u008Dc\u008Fd\u0090e\u009Df\u0085")
+                                             << QByteArray("a b c d e f \r\n");
+        QTest::newRow("markup kept as typed") << "7" << "<b>x</b>&amp;" << QByteArray("<b>x</b>&amp;\r\n");
+        QTest::newRow("highest score") << "32767" << "Anna" << QByteArray("Anna\r\n");
+        QTest::newRow("longest name kept whole") << "7" << QString(kMaxNameCharacters, u'n')
+                                                 << QByteArray(kMaxNameCharacters, 'n') + "\r\n";
     }
     void saveWrites()
     {
@@ -289,9 +376,47 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString sysdir = GetSystemDir(dir.path());
-        saveRecord(sysdir, score, name);
+        QCOMPARE(saveRecord(sysdir, score, name), HelperStatus::Saved);
         QCOMPARE(readBytes(sysdir + kScoreFile), score.toLatin1() + "\r\n");
         QCOMPARE(readBytes(sysdir + kNameFile), nameBytes);
+        // What a save wrote, a start-up reads back whole.
+        QCOMPARE(::readRecord(sysdir), (RecordPair{score.toLatin1() + "\r\n", nameBytes}));
+    }
+
+    // Only a score the drill can show is ever written; the old pair stays.
+    void saveRefusesBadArguments_data()
+    {
+        QTest::addColumn<QString>("score");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("huge exponent") << "1e999" << "Bea";
+        QTest::newRow("past 16 bits") << "32768" << "Bea";
+        QTest::newRow("trailing words") << "7 ciao" << "Bea";
+        QTest::newRow("markup") << "12<b>x</b>" << "Bea";
+        QTest::newRow("131,001 digits") << QString(131001, u'9') << "Bea";
+        QTest::newRow("minus") << "-1" << "Bea";
+        QTest::newRow("plus") << "+9" << "Bea";
+        QTest::newRow("leading zero") << "09" << "Bea";
+        QTest::newRow("blank first") << " 9" << "Bea";
+        QTest::newRow("empty") << "" << "Bea";
+        QTest::newRow("fraction") << "9.5" << "Bea";
+        QTest::newRow("Arabic-Indic digit") << QStringLiteral("\u0669") << "Bea";
+        QTest::newRow("name one past the bound") << "9" << QString(kMaxNameCharacters + 1, u'n');
+    }
+    void saveRefusesBadArguments()
+    {
+        QFETCH(QString, score);
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        const QString sysdir = GetSystemDir(dir.path());
+        for (const QString &file : kAllFiles)
+            writeBytes(sysdir + file, kOldPair.value(file));
+        try {
+            saveRecord(sysdir, score, name);
+            QFAIL("accepted");
+        } catch (const RecordError &e) {
+            QCOMPARE(e.status(), HelperStatus::BadArguments);
+        }
+        QCOMPARE(::readRecord(sysdir), (RecordPair{"5\r\n", "Anna\r\n"}));
     }
 
     void saveReplaces_data()
@@ -316,28 +441,73 @@ private slots:
             }
         }
 
-        saveRecord(sysdir, QStringLiteral("9"), QStringLiteral("Bea"));
+        QCOMPARE(saveRecord(sysdir, QStringLiteral("9"), QStringLiteral("Bea")), HelperStatus::Saved);
 
-        // Only the two records remain: no temporary or backup file is left behind.
-        QCOMPARE(entries(sysdir), QStringList({kScoreFile, kNameFile}));
-        QVERIFY(isRegularFile(sysdir + kScoreFile) && isRegularFile(sysdir + kNameFile));
+        // Only the four files remain, the journal empty: no temporary or backup file is left behind.
+        QCOMPARE(entries(sysdir), kAllFiles);
+        QCOMPARE(readBytes(sysdir + kJournalFile), QByteArray());
         QCOMPARE(readBytes(sysdir + kScoreFile), QByteArray("9\r\n"));
         QCOMPARE(readBytes(sysdir + kNameFile), QByteArray("Bea\r\n"));
     }
 
-    // A link planted in place of a record file is refused, not followed and not replaced.
-    void saveRefusesPlantedLinks()
+    // The files are rewritten where they are: same inode, same owner and mode.
+    void saveRewritesInPlace()
     {
-        QTemporaryDir dir, outside;
+        QTemporaryDir dir;
         const QString sysdir = GetSystemDir(dir.path());
-        for (const char *name : {kScoreFile, kNameFile}) {
-            writeBytes(outside.filePath(name), "do not touch\n");
-            QVERIFY(QFile::link(outside.filePath(name), sysdir + name));
+        for (const QString &name : kAllFiles)
+            writeBytes(sysdir + name, kOldPair.value(name));
+        QHash<QString, std::pair<ino_t, mode_t>> before;
+        for (const QString &name : kAllFiles) {
+            struct stat st{};
+            QCOMPARE(::lstat(QFile::encodeName(sysdir + name).constData(), &st), 0);
+            before.insert(name, {st.st_ino, st.st_mode});
         }
-        expectErrorNaming(sysdir + kScoreFile, [&] { saveRecord(sysdir, QStringLiteral("9"), QStringLiteral("Bea")); });
-        for (const char *name : {kScoreFile, kNameFile})
-            QCOMPARE(readBytes(outside.filePath(name)), QByteArray("do not touch\n"));
-        QCOMPARE(entries(sysdir), QStringList({kScoreFile, kNameFile}));
+        QCOMPARE(saveRecord(sysdir, QStringLiteral("9"), QStringLiteral("Bea")), HelperStatus::Saved);
+        for (const QString &name : kAllFiles) {
+            struct stat st{};
+            QCOMPARE(::lstat(QFile::encodeName(sysdir + name).constData(), &st), 0);
+            QCOMPARE(std::pair(st.st_ino, st.st_mode), before.value(name));
+        }
+    }
+
+    // A journal that is not whole and checked is thrown away, never applied.
+    void tornJournalIsIgnored_data()
+    {
+        QTest::addColumn<QByteArray>("journal");
+        const QByteArray payload = "9\r\nBea\r\n";
+        const QByteArray sum = QCryptographicHash::hash(payload, QCryptographicHash::Sha256).toHex();
+        QTest::newRow("cut short") << QByteArray("garivolo-journal 1\n3 5 " + sum + "\n9\r\nBe");
+        QTest::newRow("wrong checksum") << QByteArray("garivolo-journal 1\n3 5 " + QByteArray(64, '0') + "\n" + payload);
+        QTest::newRow("header only") << QByteArray("garivolo-journal 1\n");
+        QTest::newRow("foreign text") << QByteArray("9\r\nBea\r\n");
+        QTest::newRow("sizes past the limit") << QByteArray("garivolo-journal 1\n99999999 5 " + sum + "\n" + payload);
+    }
+    void tornJournalIsIgnored()
+    {
+        QFETCH(QByteArray, journal);
+        QTemporaryDir dir;
+        const QString sysdir = GetSystemDir(dir.path());
+        for (const QString &name : kAllFiles)
+            writeBytes(sysdir + name, kOldPair.value(name));
+        writeBytes(sysdir + kJournalFile, journal);
+        QCOMPARE(::readRecord(sysdir), (RecordPair{"5\r\n", "Anna\r\n"}));
+        QCOMPARE(readBytes(sysdir + kJournalFile), QByteArray());
+    }
+
+    // A whole journal is the decided pair: the next holder of the lock writes it.
+    void completeJournalIsFinished()
+    {
+        QTemporaryDir dir;
+        const QString sysdir = GetSystemDir(dir.path());
+        for (const QString &name : kAllFiles)
+            writeBytes(sysdir + name, kOldPair.value(name));
+        const QByteArray payload = "9\r\nBea\r\n";
+        writeBytes(sysdir + kJournalFile, "garivolo-journal 1\n3 5 "
+                                              + QCryptographicHash::hash(payload, QCryptographicHash::Sha256).toHex()
+                                              + "\n" + payload);
+        QCOMPARE(::readRecord(sysdir), (RecordPair{"9\r\n", "Bea\r\n"}));
+        QCOMPARE(readBytes(sysdir + kJournalFile), QByteArray());
     }
 };
 
