@@ -21,10 +21,11 @@ struct Harness
     QList<int> quits;
     std::unique_ptr<Tavola> window;
 
-    Harness()
+    // The real record helper unless a test gives a stand-in for it.
+    explicit Harness(const QString &recordHelper = QStringLiteral(GARIVOLO_TEST_RECORD_HELPER))
     {
         window = std::make_unique<Tavola>(
-            TavolaServices{dialogs, agent, random, timer, dir.path(), QStringLiteral(GARIVOLO_TEST_RECORD_HELPER), [this](int status) { quits << status; }});
+            TavolaServices{dialogs, agent, random, timer, dir.path(), recordHelper, [this](int status) { quits << status; }});
     }
 
     Tavola &w() { return *window; }

@@ -33,6 +33,22 @@ QByteArray readBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : kMissing;
 }
 
+// A stand-in for the record helper: it reads a record of 12 held by Anna,
+// and answers a save (or a read, when asked) with the given shell lines.
+QString fakeHelper(const QTemporaryDir &dir, const QByteArray &onSave, const QByteArray &onRead = {})
+{
+    const QString path = dir.filePath(u"fake-helper"_s);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return {};
+    f.write("#!/bin/sh\nif [ \"$3\" = read ]; then\n"
+            + (onRead.isEmpty() ? QByteArray("printf '4 6\\n12\\r\\nAnna\\r\\n'; exit 0") : onRead)
+            + "\nfi\n" + onSave + "\n");
+    f.close();
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
+}
+
 const QString kGoodbye = u"Ciao. Ti aspetto per la prossima sfida "_s;
 const QString kSaved = u"Ok ho registrato il tuo record, C A M P I O N E\""_s;
 
@@ -53,6 +69,12 @@ private slots:
     void plantedRecordFilesStopTheStart();
     void exitSaysNothingAndChangesNoLabel();
     void aMissingDirectoryAtExitIsAnErrorAfterTheGoodbye();
+    void helperOutcomesAtExit_data();
+    void helperOutcomesAtExit();
+    void helperOutcomesAtStartUp_data();
+    void helperOutcomesAtStartUp();
+    void installedFilesMissing_data();
+    void installedFilesMissing();
 
     void ticksBeforeActivationDoNotEndTheContest();
     void clockCountsDownAndEndsAfter421Ticks();
@@ -221,6 +243,132 @@ void TestExit::aMissingDirectoryAtExitIsAnErrorAfterTheGoodbye()
     QCOMPARE(h.dialogs.errors.size(), 1);
     QVERIFY2(h.dialogs.errors[0].contains(h.dir.path()), qPrintable(h.dialogs.errors[0]));
     QCOMPARE(h.quits, QList<int>{1});
+}
+
+void TestExit::helperOutcomesAtExit_data()
+{
+    QTest::addColumn<QByteArray>("onSave");
+    QTest::addColumn<QString>("error"); // what the error box says; none for an ordinary outcome
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("saved") << QByteArray("exit 0") << QString() << true;
+    QTest::newRow("not beaten after all") << QByteArray("exit 3") << QString() << false;
+    QTest::newRow("I/O error with its reason") << QByteArray("echo '/r/atabvenr4.txt: No space left on device' >&2; exit 1")
+                                               << u"Il record non è stato salvato. /r/atabvenr4.txt: No space left on device"_s
+                                               << false;
+    QTest::newRow("bad arguments") << QByteArray("echo 'punteggio non valido' >&2; exit 2")
+                                   << u"Il record non è stato salvato. punteggio non valido"_s << false;
+    QTest::newRow("not installed") << QByteArray("echo '/r/.garivolo-lock: manca' >&2; exit 4")
+                                   << u"Il record non è stato salvato. /r/.garivolo-lock: manca"_s << false;
+    QTest::newRow("lock busy") << QByteArray("echo '/r/: occupato' >&2; exit 5")
+                               << u"Il record non è stato salvato. /r/: occupato"_s << false;
+    QTest::newRow("failure with no reason") << QByteArray("exit 1") << u"Il record non è stato salvato. "_s << false;
+    QTest::newRow("unexpected status") << QByteArray("exit 7") << u"in modo inatteso (stato 7)"_s << false;
+    QTest::newRow("status 255") << QByteArray("exit 255") << u"in modo inatteso (stato 255)"_s << false;
+    QTest::newRow("killed") << QByteArray("kill -9 $$") << u"si è interrotto"_s << false;
+}
+
+// Only "saved" and "not beaten" are outcomes; anything else from the helper
+// is an error box that says why nothing was saved, and exit status 1.
+void TestExit::helperOutcomesAtExit()
+{
+    QFETCH(QByteArray, onSave);
+    QFETCH(QString, error);
+    QFETCH(bool, saved);
+    QTemporaryDir bin;
+    Harness h(fakeHelper(bin, onSave));
+    h.start();
+    QCOMPARE(h.w().lblpunti->text(), u"12\r\n"_s);
+    QCOMPARE(h.w().lblnome->text(), u"Anna\r\n"_s);
+    h.w().lblScore->setText(u"13"_s);
+    h.w().cmdExit1->click();
+    QCOMPARE(h.dialogs.messages.mid(1), saved ? (QStringList{kGoodbye, kSaved}) : QStringList{kGoodbye});
+    if (error.isEmpty()) {
+        QCOMPARE(h.dialogs.errors, QStringList());
+        QCOMPARE(h.quits, QList<int>{0});
+    } else {
+        QCOMPARE(h.dialogs.errors.size(), 1);
+        QVERIFY2(h.dialogs.errors[0].contains(error), qPrintable(h.dialogs.errors[0]));
+        QCOMPARE(h.quits, QList<int>{1});
+    }
+}
+
+void TestExit::helperOutcomesAtStartUp_data()
+{
+    QTest::addColumn<QByteArray>("onRead");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("lock busy: no record, no error") << QByteArray("exit 5") << QString();
+    QTest::newRow("unexpected status") << QByteArray("exit 9") << u"in modo inatteso (stato 9)"_s;
+    QTest::newRow("killed") << QByteArray("kill -9 $$") << u"si è interrotto"_s;
+    QTest::newRow("sizes that do not match") << QByteArray("printf '4 60\\n12\\r\\n'; exit 0") << u"in modo inatteso"_s;
+    QTest::newRow("no sizes") << QByteArray("printf '12'; exit 0") << u"in modo inatteso"_s;
+    QTest::newRow("not installed") << QByteArray("echo '/r/.garivolo-journal: manca' >&2; exit 4")
+                                   << u"/r/.garivolo-journal: manca"_s;
+}
+
+void TestExit::helperOutcomesAtStartUp()
+{
+    QFETCH(QByteArray, onRead);
+    QFETCH(QString, error);
+    QTemporaryDir bin;
+    Harness h(fakeHelper(bin, "exit 0", onRead));
+    h.dialogs.name = u"Luca"_s;
+    const bool loaded = h.w().load();
+    QCOMPARE(loaded, error.isEmpty());
+    if (error.isEmpty()) {
+        // Another copy kept the record locked: the contest goes on with no record shown.
+        QCOMPARE(h.w().lblpunti->text(), QString());
+        QCOMPARE(h.w().lblnome->text(), QString());
+        QVERIFY(h.agent.loaded);
+    } else {
+        QCOMPARE(h.quits, QList<int>{1});
+        QVERIFY2(h.dialogs.errors.value(0).contains(error), qPrintable(h.dialogs.errors.value(0)));
+        QVERIFY(!h.agent.loaded);
+    }
+}
+
+void TestExit::installedFilesMissing_data()
+{
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<bool>("atExit");
+    for (const char *name : {".garivolo-journal", ".garivolo-lock", "atabvenr4.txt", "ntabvenr4.txt"}) {
+        QTest::addRow("%s at start-up", name) << QString::fromLatin1(name) << false;
+        QTest::addRow("%s at exit", name) << QString::fromLatin1(name) << true;
+    }
+}
+
+// A directory made by the package (setgid) that lost a file is the
+// technician's to mend: a box names the file, and the old record stays.
+void TestExit::installedFilesMissing()
+{
+    QFETCH(QString, missing);
+    QFETCH(bool, atExit);
+    Harness h;
+    QCOMPARE(::chmod(QFile::encodeName(h.dir.path()).constData(), 02775), 0);
+    for (const char *name : {".garivolo-journal", ".garivolo-lock"})
+        writeBytes(h.dir.filePath(QLatin1String(name)), {});
+    writeBytes(h.dir.filePath(u"atabvenr4.txt"_s), "12\r\n");
+    writeBytes(h.dir.filePath(u"ntabvenr4.txt"_s), "Anna\r\n");
+    const QString path = h.dir.filePath(missing);
+    if (atExit) {
+        h.start();
+        QVERIFY(QFile::remove(path));
+        h.w().lblScore->setText(u"13"_s);
+        h.w().cmdExit1->click();
+        QCOMPARE(h.dialogs.messages.mid(1), QStringList{kGoodbye});
+    } else {
+        QVERIFY(QFile::remove(path));
+        h.dialogs.name = u"Luca"_s;
+        QVERIFY(!h.w().load());
+    }
+    QCOMPARE(h.quits, QList<int>{1});
+    QCOMPARE(h.dialogs.errors.size(), 1);
+    QVERIFY2(h.dialogs.errors[0].contains(path) && h.dialogs.errors[0].contains(u"reinstall"_s),
+             qPrintable(h.dialogs.errors[0]));
+    QVERIFY(!QFile::exists(path));
+    if (missing != u"atabvenr4.txt"_s)
+        QCOMPARE(readBytes(h.dir.filePath(u"atabvenr4.txt"_s)), QByteArray("12\r\n"));
+    if (missing != u"ntabvenr4.txt"_s)
+        QCOMPARE(readBytes(h.dir.filePath(u"ntabvenr4.txt"_s)), QByteArray("Anna\r\n"));
 }
 
 void TestExit::ticksBeforeActivationDoNotEndTheContest()
