@@ -98,7 +98,10 @@ class User:
         return ["setpriv", "--reuid=%d" % self.uid, "--regid=%d" % self.gid, "--init-groups", "--", *args]
 
     def env(self, **extra):
-        return dict(PATH="/usr/bin:/bin", HOME=self.home, LANG="C.UTF-8", **extra)
+        # A pupil's bare environment; a sanitized build keeps its options (the setgid helper drops them itself).
+        env = {k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS")}
+        env.update(PATH="/usr/bin:/bin", HOME=self.home, LANG="C.UTF-8", **extra)
+        return env
 
     def helper(self, *args, stdin=b"", timeout=15):
         p = subprocess.run(self.command(LAYOUT.helper, *args), input=stdin, capture_output=True,
@@ -461,7 +464,8 @@ class TwoPupils(unittest.TestCase):
             window.sample()
             print("%s: window after %.2f s, %.1f MB" % (what, took, window.peak / 2**20), file=sys.stderr)
             self.assertLess(took, usual + 2.0, what)
-            self.assertLess(window.peak, 60 * 2**20, what)
+            if not ARGS.sanitized:
+                self.assertLess(window.peak, 60 * 2**20, what)
             self.assertEqual(window.leave(), 0, what)
             # Shown, not changed: the record is as the other pupil saved it.
             self.assertEqual(LAYOUT.pair()[1], name.encode("cp1252") + b"\r\n")
@@ -496,6 +500,8 @@ def main():
     parser = argparse.ArgumentParser()
     for option in ("--helper", "--window", "--shared", "--chars", "--postinst"):
         parser.add_argument(option, required=True)
+    # Under AddressSanitizer the window's memory is the sanitizer's: its bound is not measured there.
+    parser.add_argument("--sanitized", type=int, default=0)
     ARGS, rest = parser.parse_known_args()
     if os.geteuid() != 0:
         print("skipped: needs root, to make two users and a setgid helper", file=sys.stderr)
