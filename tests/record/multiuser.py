@@ -408,6 +408,28 @@ class TwoPupils(unittest.TestCase):
         LAYOUT.postinst()
         self.assertRootGames()
 
+    def test_postinst_takes_the_files_back_from_a_pupil(self):
+        # What an older layout could leave: files a pupil owns, a second name, a link out.
+        LAYOUT.seed(b"12\r\n", b"Anna\r\n")
+        os.chown(LAYOUT.path("atabvenr4.txt"), A.uid, A.gid)
+        os.chmod(LAYOUT.path("atabvenr4.txt"), 0o600)
+        os.link(LAYOUT.path("ntabvenr4.txt"), os.path.join(ARGS.shared, "second-name"))
+        os.unlink(LAYOUT.path(".garivolo-lock"))
+        decoy = os.path.join(ARGS.shared, "decoy")
+        with open(decoy, "wb") as f:
+            f.write(b"secret")
+        os.chmod(decoy, 0o600)
+        os.symlink(decoy, LAYOUT.path(".garivolo-lock"))
+        LAYOUT.postinst()
+        self.assertRootGames()
+        self.assertEqual(LAYOUT.pair(), (b"12\r\n", b"Anna\r\n"))
+        st = os.stat(decoy)
+        self.assertEqual((st.st_uid, st.st_gid, st.st_mode & 0o7777), (0, 0, 0o600))
+        with open(LAYOUT.path(".garivolo-lock"), "rb") as f:
+            self.assertEqual(f.read(), b"")
+        os.unlink(decoy)
+        os.unlink(os.path.join(ARGS.shared, "second-name"))
+
     def test_a_full_file_system_is_a_named_error_and_keeps_the_pair(self):
         if subprocess.run(["mountpoint", "-q", LAYOUT.records]).returncode == 0:
             subprocess.run(["umount", LAYOUT.records])
