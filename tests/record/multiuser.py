@@ -22,6 +22,7 @@ import time
 import unittest
 
 ARGS = None
+RUNNING = []  # window processes a failed test may leave behind
 USERS = ("garivolo-mu-a", "garivolo-mu-b")
 FILES = {"atabvenr4.txt": 0o664, "ntabvenr4.txt": 0o664, ".garivolo-journal": 0o660, ".garivolo-lock": 0o660}
 SAVED, IO_ERROR, BAD_ARGUMENTS, NOT_BEATEN, NOT_INSTALLED, LOCK_BUSY = range(6)
@@ -182,6 +183,7 @@ class Window:
         self.started = time.monotonic()
         self.process = subprocess.Popen(user.command(LAYOUT.window), env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT)
+        RUNNING.append(self.process)
         self.peak = 0
         wait_for("the name prompt", lambda: self.sample() and X.windows_named("Garivolo"))
         time.sleep(0.3)
@@ -296,6 +298,13 @@ class TwoPupils(unittest.TestCase):
     def setUp(self):
         LAYOUT.postinst()
         LAYOUT.seed(b"", b"")
+
+    def tearDown(self):
+        while RUNNING:
+            process = RUNNING.pop()
+            if process.poll() is None:
+                process.kill()
+                process.wait()
 
     def assertRootGames(self):
         for name, mode in FILES.items():
@@ -500,6 +509,7 @@ class TwoPupils(unittest.TestCase):
         os.chown(env["XDG_RUNTIME_DIR"], B.uid, B.gid)
         window.process = subprocess.Popen(B.command(LAYOUT.window), env=env, stdout=subprocess.DEVNULL,
                                           stderr=subprocess.DEVNULL)
+        RUNNING.append(window.process)
         window.runtime = env["XDG_RUNTIME_DIR"]
         wait_for("the name prompt", lambda: X.windows_named("Garivolo"))
         time.sleep(0.3)
