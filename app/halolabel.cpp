@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "halolabel.h"
+
+#include "contrast.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyle>
+
+namespace {
+// Enough to keep the background two pixels away from every glyph edge.
+constexpr qreal kHaloPen = 4.5;
+} // namespace
+
+HaloLabel::HaloLabel(const QString &text, QWidget *parent)
+    : QLabel(text, parent)
+{
+}
+
+void HaloLabel::setHalo(bool on)
+{
+    m_halo = on;
+    update();
+}
+
+void HaloLabel::setElideWidth(int width)
+{
+    m_elideWidth = width;
+    updateGeometry();
+    update();
+}
+
+QColor HaloLabel::haloFor(const QColor &text)
+{
+    return contrastRatio(text, Qt::black) >= contrastRatio(text, Qt::white) ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+QSize HaloLabel::sizeHint() const
+{
+    QSize size = QLabel::sizeHint();
+    if (m_elideWidth > 0)
+        size.setWidth(qMin(size.width(), m_elideWidth));
+    return size;
+}
+
+QSize HaloLabel::minimumSizeHint() const
+{
+    QSize size = QLabel::minimumSizeHint();
+    if (m_elideWidth > 0)
+        size.setWidth(qMin(size.width(), m_elideWidth));
+    return size;
+}
+
+QStringList HaloLabel::shownLines() const
+{
+    QStringList lines = text().split(u'\n');
+    const int room = contentsRect().width() - 2 * margin();
+    for (QString &line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (m_elideWidth > 0)
+            line = fontMetrics().elidedText(line, Qt::ElideRight, room);
+    }
+    return lines;
+}
+
+bool HaloLabel::elided() const
+{
+    QString whole = text();
+    whole.remove(u'\r');
+    return shownLines().join(u'\n') != whole;
+}
+
+void HaloLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    const QFontMetricsF metrics(font());
+    const QStringList lines = shownLines();
+    const QColor ink = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
+
+    QPainterPath path;
+    const qreal lineHeight = metrics.lineSpacing();
+    const qreal blockHeight = lines.size() * lineHeight - metrics.leading();
+    qreal top = room.top();
+    if (alignment() & Qt::AlignBottom)
+        top = room.bottom() + 1 - blockHeight;
+    else if (alignment() & Qt::AlignVCenter)
+        top = room.top() + (room.height() - blockHeight) / 2;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const qreal width = metrics.horizontalAdvance(lines[i]);
+        qreal left = room.left();
+        if (alignment() & Qt::AlignHCenter)
+            left = room.left() + (room.width() - width) / 2;
+        else if (alignment() & Qt::AlignRight)
+            left = room.right() + 1 - width;
+        path.addText(QPointF(left, top + i * lineHeight + metrics.ascent()), font(), lines[i]);
+    }
+
+    painter.setClipRect(room);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (m_halo) {
+        painter.strokePath(path, QPen(haloFor(ink), kHaloPen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    }
+    painter.fillPath(path, ink);
+}
