@@ -5,11 +5,12 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 #include <QStyle>
 
 namespace {
-// Enough to keep the background two pixels away from every glyph edge.
-constexpr qreal kHaloPen = 4.5;
+// Keeps the background three pixels away from every glyph edge, smoothing included.
+constexpr qreal kHaloPen = 5.0;
 } // namespace
 
 HaloLabel::HaloLabel(const QString &text, QWidget *parent)
@@ -20,6 +21,8 @@ HaloLabel::HaloLabel(const QString &text, QWidget *parent)
 void HaloLabel::setHalo(bool on)
 {
     m_halo = on;
+    // A label that fits its caption leaves the halo room to show on every side.
+    setMargin(on ? qCeil(kHaloPen / 2) : 0);
     update();
 }
 
@@ -74,7 +77,6 @@ bool HaloLabel::elided() const
 void HaloLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    drawFrame(&painter);
     const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
     const QFontMetricsF metrics(font());
     const QStringList lines = shownLines();
@@ -98,10 +100,11 @@ void HaloLabel::paintEvent(QPaintEvent *)
         path.addText(QPointF(left, top + i * lineHeight + metrics.ascent()), font(), lines[i]);
     }
 
-    painter.setClipRect(room);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (m_halo) {
+    if (m_halo)
         painter.strokePath(path, QPen(haloFor(ink), kHaloPen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    }
     painter.fillPath(path, ink);
+    // The frame over the halo, so that the box stays as drawn.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    drawFrame(&painter);
 }
