@@ -187,7 +187,7 @@ class Orca:
         """Everything Orca has said so far, each with the time it said it."""
         said = []
         for line in self.text().splitlines():
-            m = re.match(r"(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*)'", line)
+            m = re.match(r"(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*)'\s*(?:\{.*\})?$", line)
             if m:
                 when = datetime.datetime.combine(datetime.date.today(),
                                                  datetime.datetime.strptime(m.group(1), "%H:%M:%S.%f").time())
