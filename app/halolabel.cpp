@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QtMath>
-#include <QStyle>
 
 namespace {
 // Keeps the background three pixels away from every glyph edge, smoothing included.
