@@ -20,8 +20,10 @@ HaloLabel::HaloLabel(const QString &text, QWidget *parent)
 void HaloLabel::setHalo(bool on)
 {
     m_halo = on;
-    // A label that fits its caption leaves the halo room to show on every side.
-    setMargin(on ? qCeil(kHaloPen / 2) : 0);
+    // A label that fits its caption leaves the halo room to show at both ends; above and
+    // below, the font's own leading has room for it, and the label keeps its designed height.
+    m_haloRoom = on ? qCeil(kHaloPen / 2) : 0;
+    updateGeometry();
     update();
 }
 
@@ -37,9 +39,15 @@ QColor HaloLabel::haloFor(const QColor &text)
     return contrastRatio(text, Qt::black) >= contrastRatio(text, Qt::white) ? QColor(Qt::black) : QColor(Qt::white);
 }
 
+QRect HaloLabel::textRoom() const
+{
+    const int side = margin() + m_haloRoom;
+    return contentsRect().adjusted(side, margin(), -side, -margin());
+}
+
 QSize HaloLabel::sizeHint() const
 {
-    QSize size = QLabel::sizeHint();
+    QSize size = QLabel::sizeHint() + QSize(2 * m_haloRoom, 0);
     if (m_elideWidth > 0)
         size.setWidth(qMin(size.width(), m_elideWidth));
     return size;
@@ -47,7 +55,7 @@ QSize HaloLabel::sizeHint() const
 
 QSize HaloLabel::minimumSizeHint() const
 {
-    QSize size = QLabel::minimumSizeHint();
+    QSize size = QLabel::minimumSizeHint() + QSize(2 * m_haloRoom, 0);
     if (m_elideWidth > 0)
         size.setWidth(qMin(size.width(), m_elideWidth));
     return size;
@@ -56,7 +64,7 @@ QSize HaloLabel::minimumSizeHint() const
 QStringList HaloLabel::shownLines() const
 {
     QStringList lines = text().split(u'\n');
-    const int room = contentsRect().width() - 2 * margin();
+    const int room = textRoom().width();
     for (QString &line : lines) {
         if (line.endsWith(u'\r'))
             line.chop(1);
@@ -76,7 +84,7 @@ bool HaloLabel::elided() const
 void HaloLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    const QRect room = textRoom();
     const QFontMetricsF metrics(font());
     const QStringList lines = shownLines();
     const QColor ink = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);

@@ -31,7 +31,9 @@ protected:
 
 private:
     QStringList shownLines() const;
+    QRect textRoom() const;
 
     bool m_halo = false;
     int m_elideWidth = 0;
+    int m_haloRoom = 0;
 };

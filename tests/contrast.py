@@ -141,7 +141,7 @@ def main():
         scenes = json.load(f)
 
     failures = 0
-    print("%-20s %-12s %-28s %-8s %-9s %-8s %s" % ("scene", "caption", "text", "colour", "behind", "bare", "with halo"))
+    print("%-26s %-12s %-28s %-8s %-9s %-8s %s" % ("scene", "caption", "text", "colour", "behind", "bare", "with halo"))
     for scene in sorted(scenes):
         image = read_ppm(os.path.join(shots, scene + ".ppm"))
         for caption in sorted(scenes[scene], key=lambda c: c["name"]):
@@ -149,14 +149,14 @@ def main():
             result = measure(image, caption["rect"], caption["inside"], fore)
             text = caption["text"][:26]
             if result is None:
-                print("%-20s %-12s %-28s no glyph of its colour found" % (scene, caption["name"], text))
+                print("%-26s %-12s %-28s no glyph of its colour found" % (scene, caption["name"], text))
                 failures += 1
                 continue
             worst, behind = result
             bare = contrast(fore, behind) if behind else float("nan")
             ok = worst >= THRESHOLD
             failures += not ok
-            print("%-20s %-12s %-28s %-8s %-9s %-8.2f %.2f%s" % (
+            print("%-26s %-12s %-28s %-8s %-9s %-8.2f %.2f%s" % (
                 scene, caption["name"], text, caption["fore"],
                 "#%02x%02x%02x" % behind if behind else "-", bare, worst, "" if ok else "  TOO LOW"))
     if failures:

@@ -61,9 +61,13 @@ int main(int argc, char *argv[])
     QDir().mkpath(out.path());
     QJsonObject index;
 
-    // Each gradient from its darkest green to its lightest, with a record on the line.
-    for (const auto &[num2, scene] : {std::pair{1, "gradient-green-20"}, std::pair{10, "gradient-green-200"}}) {
+    // Each gradient from its darkest green to its lightest, with a record on the line;
+    // and the lightest again drawn smaller, as on a netbook's screen.
+    for (const auto &[num2, scene] : {std::pair{1, "gradient-green-20"}, std::pair{10, "gradient-green-200"},
+                                      std::pair{10, "netbook-gradient-green-200"}}) {
         Harness h;
+        if (QByteArrayView(scene).startsWith("netbook"))
+            h.w().setDesignScale(h.w().scaleToFit(QSize(1024, 570)));
         QFile score(h.dir.filePath(QStringLiteral("atabvenr4.txt"))), name(h.dir.filePath(QStringLiteral("ntabvenr4.txt")));
         if (!score.open(QIODevice::WriteOnly) || !name.open(QIODevice::WriteOnly))
             return 1;
