@@ -3,8 +3,9 @@
 
 #include <QSize>
 
-// Room the window manager takes around a window: its title bar and borders.
-inline constexpr QSize kWindowDecorations(8, 34);
+// Room a window manager takes around a window: its title bar and borders,
+// with some to spare, since their size is only known once the window shows.
+inline constexpr QSize kWindowDecorations(10, 40);
 
 // How much the whole design (positions, fonts, pictures, Merlin) must shrink
 // for the window to fit the screen's free area: 1 when it fits as designed,
