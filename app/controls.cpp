@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls.h"
 
+#include "countdown.h"
+
 #include <QtMath>
-#include <array>
 
 namespace {
 
 using C = ControlSpec;
 constexpr qint64 none = C::NoColour;
 
-constexpr std::array<ControlSpec, 30> kControls{{
+constexpr ControlSpec kControls[] = {
     {"Txtnome1", C::TextBox, 8280, 3720, 1335, 615, "Text8", nullptr, 0, false, false, none, none, 37, C::Hidden, 0, nullptr},
     {"Text7", C::TextBox, 4560, 3480, 1095, 1095, "Text7", nullptr, 0, false, false, none, none, 33, C::Hidden, 0, nullptr},
     {"Text6", C::TextBox, 10320, 5760, 2415, 1095, "Text6", nullptr, 0, false, false, none, none, 32, C::Hidden, 0, nullptr},
@@ -24,7 +25,7 @@ constexpr std::array<ControlSpec, 30> kControls{{
      "Ti prego resta ancora, forse riuscirai a farmi uscire "},
     {"lblMessage", C::Label, 6360, 2040, 1305, 1275, "io", "MS Sans Serif", 24, true, true, 0xFF0000, 0x00FFFF, 36,
      C::Centred | C::AutoSize | C::Transparent | C::IconPointer, 0, nullptr},
-    {"lblconto", C::Label, 9360, 1200, 1575, 375, "00.07.00", "Arial Black", 12, true, false, 0xFFFF00, 0x8080FF, 35,
+    {"lblconto", C::Label, 9360, 1200, 1575, 375, kStartCaption.data(), "Arial Black", 12, true, false, 0xFFFF00, 0x8080FF, 35,
      C::Border | C::Centred, 0, nullptr},
     {"lblNum1", C::Label, 3840, 0, 345, 1185, "", "Arial", 48, true, false, none, 0x00FFFF, 30,
      C::Hidden | C::Border | C::Centred | C::AutoSize, 0, nullptr},
@@ -59,7 +60,7 @@ constexpr std::array<ControlSpec, 30> kControls{{
      C::Border | C::Centred | C::AutoSize | C::Transparent, 0, "Questo \u00e8 il tuo punteggio. Forza con il  record"},
     {"Label6", C::Label, 360, 240, 2625, 555, "Risposte esatte", "Times New Roman", 21.75, false, false, 0xFFFF80, 0xE0E0E0, 7,
      C::Border | C::Centred | C::AutoSize | C::Transparent, 0, nullptr},
-}};
+};
 
 } // namespace
 
@@ -70,5 +71,5 @@ QRect ControlSpec::pixels() const
 
 std::span<const ControlSpec> controlTable()
 {
-    return std::span<const ControlSpec>(kControls.data(), 28);
+    return kControls;
 }

@@ -22,10 +22,16 @@ void FormCanvas::clearSurface()
     update();
 }
 
+void FormCanvas::setScale(qreal scale)
+{
+    m_scale = scale;
+    update();
+}
+
 void FormCanvas::resizeEvent(QResizeEvent *event)
 {
     // The surface only ever grows, so a drawing survives the window being made smaller and larger again.
-    const QSize wanted = m_surface.size().expandedTo(event->size());
+    const QSize wanted = m_surface.size().expandedTo((QSizeF(event->size()) / m_scale).toSize());
     if (wanted != m_surface.size()) {
         QImage bigger(wanted, m_surface.format());
         bigger.fill(m_background);
@@ -38,7 +44,13 @@ void FormCanvas::resizeEvent(QResizeEvent *event)
 void FormCanvas::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    painter.drawImage(event->rect(), m_surface, event->rect());
+    if (m_scale == 1.0) {
+        painter.drawImage(event->rect(), m_surface, event->rect());
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.scale(m_scale, m_scale);
+        painter.drawImage(0, 0, m_surface);
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::black, 1));
     for (auto it = m_shapes.crbegin(); it != m_shapes.crend(); ++it) {

@@ -30,6 +30,9 @@ public:
     void clearSurface();
     // Call after drawing on the surface.
     void surfaceChanged() { update(); }
+    // The surface and the shapes keep their design coordinates and are drawn this much smaller or larger.
+    void setScale(qreal scale);
+    qreal scale() const { return m_scale; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -39,4 +42,5 @@ private:
     QColor m_background;
     QList<Shape> m_shapes;
     QImage m_surface;
+    qreal m_scale = 1.0;
 };

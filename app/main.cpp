@@ -7,6 +7,7 @@
 #include "ticker.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -51,6 +52,9 @@ int main(int argc, char *argv[])
                        QApplication::exit(status);
                    }});
     dialogs.setParent(&tavola);
+    // On a screen smaller than the design (a school netbook) everything shrinks together.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        tavola.setDesignScale(tavola.scaleToFit(screen->availableGeometry().size()));
     agent.setKeepClear([&tavola] {
         return QRect(tavola.Text3->mapToGlobal(QPoint(0, 0)), tavola.Text3->size());
     });

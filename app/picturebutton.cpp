@@ -22,6 +22,12 @@ void PictureButton::setPictures(const QIcon &normal, const QIcon &down, const QI
     update();
 }
 
+void PictureButton::setPictureSize(int side)
+{
+    m_pictureSize = side;
+    update();
+}
+
 void PictureButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -41,7 +47,8 @@ void PictureButton::paintEvent(QPaintEvent *)
 
     const int shift = down ? 1 : 0;
     const QIcon &picture = !isEnabled() ? m_disabled : (down ? m_down : m_normal);
-    const QRect pictureRect(r.center().x() - 16 + shift, r.top() + 4 + shift, 32, 32);
+    const int margin = qRound(4 * m_pictureSize / 32.0);
+    const QRect pictureRect(r.center().x() - m_pictureSize / 2 + shift, r.top() + margin + shift, m_pictureSize, m_pictureSize);
     picture.paint(&painter, pictureRect);
 
     const QRect textRect(r.left() + 2 + shift, pictureRect.bottom() + 1 + shift, r.width() - 4, r.bottom() - pictureRect.bottom() - 3);

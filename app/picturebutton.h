@@ -13,6 +13,8 @@ public:
     PictureButton(const QString &caption, QColor back, QWidget *parent);
 
     void setPictures(const QIcon &normal, const QIcon &down = {}, const QIcon &disabled = {});
+    // The side of the square picture, in pixels; 32 as designed.
+    void setPictureSize(int side);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -20,4 +22,5 @@ protected:
 private:
     QColor m_back;
     QIcon m_normal, m_down, m_disabled;
+    int m_pictureSize = 32;
 };

@@ -2,11 +2,15 @@
 #include "tavola.h"
 
 #include "agent.h"
+#include "announcer.h"
 #include "checked16.h"
+#include "contrast.h"
 #include "controls.h"
+#include "designscale.h"
 #include "dialogs.h"
 #include "formcanvas.h"
 #include "gradient.h"
+#include "halolabel.h"
 #include "numlett.h"
 #include "picturebutton.h"
 #include "randomsource.h"
@@ -26,6 +30,7 @@
 #include <QSvgRenderer>
 #include <QPainter>
 #include <QTimer>
+#include <QToolTip>
 
 namespace {
 
@@ -49,12 +54,29 @@ QColor rgb(qint64 value)
     return QColor(QRgb(value));
 }
 
-QFont designFont(const ControlSpec &spec)
+QRect scaled(const QRect &rect, qreal scale)
+{
+    if (scale == 1.0)
+        return rect;
+    return QRectF(rect.x() * scale, rect.y() * scale, rect.width() * scale, rect.height() * scale).toRect();
+}
+
+// Where Merlin stands while he talks, beside the answer box, and how tall he is there.
+constexpr int kMerlinLeft = 250;
+constexpr int kMerlinTop = 175;
+constexpr int kMerlinHeight = 205;
+
+// Tips are read by children: never smaller than this, whatever the design's scale.
+constexpr int kTipPixels = 16;
+// The gap kept between a long name and the control to its right.
+constexpr int kNameGap = 4;
+
+QFont designFont(const ControlSpec &spec, qreal scale)
 {
     QFont font(QString::fromLatin1(spec.font ? spec.font : kDefaultFont));
     // Sizes in points at the design's 96 dots per inch: pixel sizes keep the
     // text in proportion with the fixed pixel layout on any screen.
-    font.setPixelSize(qRound((spec.font ? spec.points : kDefaultPoints) * 96.0 / 72.0));
+    font.setPixelSize(qMax(1, qRound((spec.font ? spec.points : kDefaultPoints) * 96.0 / 72.0 * scale)));
     font.setBold(spec.bold);
     font.setItalic(spec.italic);
     return font;
@@ -92,12 +114,14 @@ Tavola::Tavola(TavolaServices services, QWidget *parent)
     setObjectName(QStringLiteral("Tavola"));
     setWindowTitle(QString(83, u' ') + QStringLiteral("GARIVOLO") + QString(31, u' ')
                    + QStringLiteral("garivolo@example.org") + QString(4, u' '));
+    // The caption's blanks and address mean nothing read aloud.
+    setAccessibleName(QStringLiteral("Garivolo"));
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.svg")));
     setCursor(QCursor(picture(QStringLiteral(":/pictures/pointer.svg"), 48), 2, 2));
 
     buildMenus();
     buildControls();
-    resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+    setDesignScale(1.0);
 }
 
 Tavola::~Tavola() = default;
@@ -183,7 +207,7 @@ void Tavola::buildControls()
             break;
         }
         case ControlSpec::Label: {
-            auto *label = new QLabel(QString::fromUtf8(spec.text), m_canvas);
+            auto *label = new HaloLabel(QString::fromUtf8(spec.text), m_canvas);
             // Captions hold names and file contents that anyone may have written: never markup.
             label->setTextFormat(Qt::PlainText);
             label->setAlignment((spec.flags & ControlSpec::Centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
@@ -198,6 +222,11 @@ void Tavola::buildControls()
             if (spec.back != ControlSpec::NoColour)
                 palette.setColor(QPalette::Window, rgb(spec.back));
             label->setPalette(palette);
+            // Light text over light shapes, the grey surface or the gradient
+            // gets a halo; so does text on its own back that is too faint.
+            label->setHalo((spec.flags & ControlSpec::Transparent)
+                           || (spec.back != ControlSpec::NoColour
+                               && contrastRatio(palette.color(QPalette::WindowText), rgb(spec.back)) < 4.5));
             widget = label;
             break;
         }
@@ -217,8 +246,6 @@ void Tavola::buildControls()
         }
         }
         widget->setObjectName(QString::fromLatin1(spec.name));
-        widget->setGeometry(spec.pixels());
-        widget->setFont(designFont(spec));
         widget->setVisible(!(spec.flags & ControlSpec::Hidden));
         widget->setEnabled(!(spec.flags & ControlSpec::Disabled));
         if (spec.tip)
@@ -236,16 +263,15 @@ void Tavola::buildControls()
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
 
-    const auto find = [this](const char *name) { return m_canvas->findChild<QWidget *>(QString::fromLatin1(name)); };
-    Txtnome1 = static_cast<QLineEdit *>(find("Txtnome1"));
-    Text7 = static_cast<QLineEdit *>(find("Text7"));
-    Text6 = static_cast<QLineEdit *>(find("Text6"));
-    Text3 = static_cast<QLineEdit *>(find("Text3"));
-    Text1 = static_cast<QLineEdit *>(find("Text1"));
-    Command3 = static_cast<QPushButton *>(find("Command3"));
-    cmdNext = static_cast<QPushButton *>(find("cmdNext"));
-    cmdExit1 = static_cast<QPushButton *>(find("cmdExit1"));
-    Picture1 = find("Picture1");
+    Txtnome1 = control<QLineEdit>("Txtnome1");
+    Text7 = control<QLineEdit>("Text7");
+    Text6 = control<QLineEdit>("Text6");
+    Text3 = control<QLineEdit>("Text3");
+    Text1 = control<QLineEdit>("Text1");
+    Command3 = control<QPushButton>("Command3");
+    cmdNext = control<QPushButton>("cmdNext");
+    cmdExit1 = control<QPushButton>("cmdExit1");
+    Picture1 = control<QWidget>("Picture1");
     for (auto [name, label] : {std::pair{"lblMessage", &lblMessage}, {"lblconto", &lblconto}, {"lblNum1", &lblNum1},
                                {"Label10", &Label10}, {"lblNum2", &lblNum2}, {"Image1", &Image1},
                                {"Label11", &Label11}, {"Label14", &Label14}, {"lblnome1", &lblnome1},
@@ -253,10 +279,10 @@ void Tavola::buildControls()
                                {"lblpunti", &lblpunti}, {"Label1", &Label1}, {"Label3", &Label3},
                                {"lblScore2", &lblScore2}, {"lblScore1", &lblScore1}, {"lblScore", &lblScore},
                                {"Label6", &Label6}})
-        *label = static_cast<QLabel *>(find(name));
+        *label = control<QLabel>(name);
 
     for (const auto &[name, prefix] : kSpokenAs) {
-        auto *label = static_cast<QLabel *>(find(name));
+        auto *label = control<QLabel>(name);
         label->setProperty("spokenAs", QString::fromUtf8(prefix));
         setCaption(label, label->text());
     }
@@ -266,6 +292,10 @@ void Tavola::buildControls()
     Image1->setAccessibleName(QStringLiteral("Cronometro"));
     Label10->setAccessibleName(QStringLiteral("per"));
 
+    static const bool factoryInstalled = (Announcer::installAccessibleFactory(), true);
+    Q_UNUSED(factoryInstalled);
+    m_announcer = new Announcer(m_canvas);
+
     connect(cmdNext, &QPushButton::clicked, this, [this] { runHandler([this] { cmdNext_Click(); }); });
     connect(Command3, &QPushButton::clicked, this, [this] { runHandler([this] { Command3_Click(); }); });
     connect(cmdExit1, &QPushButton::clicked, this, [this] { runHandler([this] { cmdExit1_Click(); }); });
@@ -273,6 +303,50 @@ void Tavola::buildControls()
 
     // Before the first question the focus rests on the first control of the tab order.
     cmdExit1->setFocus();
+}
+
+template <typename T>
+T *Tavola::control(const char *name) const
+{
+    auto *widget = qobject_cast<T *>(m_canvas->findChild<QWidget *>(QString::fromLatin1(name)));
+    // Only a control table out of step with the code gets here.
+    if (!widget)
+        qFatal("Tavola: no control %s of type %s", name, T::staticMetaObject.className());
+    return widget;
+}
+
+void Tavola::setDesignScale(qreal scale)
+{
+    m_scale = scale;
+    m_canvas->setScale(scale);
+    for (const ControlSpec &spec : controlTable()) {
+        QWidget *widget = control<QWidget>(spec.name);
+        widget->setGeometry(scaled(spec.pixels(), scale));
+        widget->setFont(designFont(spec, scale));
+        if (auto *button = qobject_cast<PictureButton *>(widget))
+            button->setPictureSize(qRound(32 * scale));
+    }
+    Image1->setPixmap(picture(QStringLiteral(":/pictures/stopwatch.svg"), qRound(32 * scale)));
+    // A long name stops short of the control to its right.
+    const int gap = qMax(1, qRound(kNameGap * scale));
+    // The challenger's name runs under the buttons' lower edge, which covers it, so only the window bounds it.
+    control<HaloLabel>("lblnome1")->setElideWidth(qRound(kClientSize.width() * scale) - lblnome1->x() - gap);
+    control<HaloLabel>("lblnome")->setElideWidth(Label13->x() - lblnome->x() - gap);
+    for (const ControlSpec &spec : controlTable())
+        if (spec.kind == ControlSpec::Label)
+            setCaption(control<QLabel>(spec.name), control<QLabel>(spec.name)->text());
+
+    QFont tips(QString::fromLatin1(kDefaultFont));
+    tips.setPixelSize(kTipPixels);
+    QToolTip::setFont(tips);
+
+    const QSize client = (QSizeF(kClientSize) * scale).toSize();
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+}
+
+qreal Tavola::scaleToFit(QSize available) const
+{
+    return ::designScale(available, kClientSize, QSize(0, menuBar()->sizeHint().height()));
 }
 
 void Tavola::setCaption(QLabel *label, const QString &caption)
@@ -287,6 +361,9 @@ void Tavola::setCaption(QLabel *label, const QString &caption)
         fit.setWidth(qMax(fit.width(), 2 * label->frameWidth() + 1));
         label->resize(fit);
     }
+    // A name cut short is still there whole, to point at and to hear.
+    if (auto *halo = qobject_cast<HaloLabel *>(label); halo && halo->elideWidth() > 0)
+        label->setToolTip(halo->elided() ? caption.trimmed() : QString());
 }
 
 // ---- Running handlers -------------------------------------------------------
@@ -427,15 +504,10 @@ void Tavola::Form_Load()
 
     m_services.agent.Load(QStringLiteral("Merlin"), kCharacterFile);
     Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
-    Merlin.Show();
-    Merlin.MoveTo(250, 175);
-    Merlin.Play(QStringLiteral("Announce"));
-    Merlin.setHeight(205);
+    placeMerlin(Merlin, kAnnounceAnimation);
     Merlin.Speak(kIntroduction);
 
-    lblNum1->hide();
-    lblNum2->hide();
-    Label10->hide();
+    hideQuestion();
 }
 
 void Tavola::Form_Activate()
@@ -443,7 +515,7 @@ void Tavola::Form_Activate()
     cmdNext_Click();
     sbagliate = 0;
     giuste = 0;
-    setCaption(lblconto, QStringLiteral("00.07.00"));
+    setCaption(lblconto, startCaption());
 }
 
 void Tavola::Impostatimer()
@@ -456,9 +528,7 @@ void Tavola::Impostatimer()
 
 void Tavola::cmdNext_Click()
 {
-    lblNum1->hide();
-    lblNum2->hide();
-    Label10->hide();
+    hideQuestion();
     setCaption(lblMessage, QString());
 
     m_services.random.seedFromClock();
@@ -474,17 +544,12 @@ void Tavola::cmdNext_Click()
     Text6->setText(numlett(Currency::fromText(Text6->text())));
 
     Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
-    Merlin.Show();
-    Merlin.MoveTo(250, 175);
-    Merlin.Play(QStringLiteral("Greet"));
-    Merlin.setHeight(205);
+    placeMerlin(Merlin, kGreetAnimation);
     Merlin.Speak(Text1->text());
     Merlin.Speak(QStringLiteral("per"));
     Merlin.Speak(Text6->text());
 
-    lblNum1->hide();
-    lblNum2->hide();
-    Label10->hide();
+    hideQuestion();
     Text3->setText(QString());
     Text3->setFocus();
 
@@ -497,18 +562,14 @@ void Tavola::cmdNext_Click()
 void Tavola::Text3_KeyPress(qint16 &KeyAscii)
 {
     m_canvas->clearSurface();
-    lblNum1->show();
-    lblNum2->show();
-    Label10->show();
+    showQuestion();
     if (KeyAscii == 13)
         Command3_Click();
 }
 
 void Tavola::Command3_Click()
 {
-    lblNum1->hide();
-    lblNum2->hide();
-    Label10->hide();
+    hideQuestion();
     Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
 
     QPalette palette = lblMessage->palette();
@@ -517,10 +578,7 @@ void Tavola::Command3_Click()
         lblMessage->setPalette(palette);
         setCaption(lblMessage, QStringLiteral("Sbagliato!! ") + Text7->text());
         sbagliate = add16(sbagliate, 1);
-        Merlin.Show();
-        Merlin.MoveTo(250, 175);
-        Merlin.Play(QStringLiteral("Greet"));
-        Merlin.setHeight(205);
+        placeMerlin(Merlin, kGreetAnimation);
         Merlin.Speak(QStringLiteral("Sbagliato"));
         Merlin.Speak(Text7->text());
         setCaption(lblScore1, QString::number(sbagliate));
@@ -529,9 +587,7 @@ void Tavola::Command3_Click()
         lblMessage->setPalette(palette);
         setCaption(lblMessage, QStringLiteral("Esatto. Sei forte!!!"));
         giuste = add16(giuste, 1);
-        Merlin.Show();
-        Merlin.MoveTo(250, 175);
-        Merlin.setHeight(205);
+        placeMerlin(Merlin);
 
         // The ladder follows the score on the board before this answer is counted.
         const int shown = int(leadingNumber(lblScore->text()));
@@ -549,6 +605,40 @@ void Tavola::Command3_Click()
     setCaption(lblScore2, QString::number(add16(giuste, sbagliate)));
     cmdNext->setEnabled(true);
     cmdNext->setFocus();
+    // After the focus has moved, so that a screen reader says the verdict last.
+    announce(lblMessage->text() + u' ' + lblScore->accessibleName() + u' ' + lblScore1->accessibleName() + u' '
+             + lblScore2->accessibleName());
+}
+
+void Tavola::placeMerlin(Character &Merlin, const char *animation)
+{
+    Merlin.Show();
+    Merlin.MoveTo(kMerlinLeft, kMerlinTop);
+    if (animation)
+        Merlin.Play(QLatin1String(animation));
+    Merlin.setHeight(kMerlinHeight);
+}
+
+void Tavola::showQuestion()
+{
+    const bool appearing = lblNum1->isHidden();
+    lblNum1->show();
+    lblNum2->show();
+    Label10->show();
+    if (appearing)
+        announce(lblNum1->text() + u' ' + Label10->accessibleName() + u' ' + lblNum2->text());
+}
+
+void Tavola::hideQuestion()
+{
+    lblNum1->hide();
+    lblNum2->hide();
+    Label10->hide();
+}
+
+void Tavola::announce(const QString &message)
+{
+    m_announcer->say(message);
 }
 
 // ---- The clock and the end ------------------------------------------------------
@@ -565,6 +655,9 @@ void Tavola::Timer1_Timer()
     }
     m_clock.stepBack();
     setCaption(lblconto, m_clock.text());
+    // Read out at each whole minute and through the last seconds: every second would drown the child's work.
+    if (m_clock.secondi == 0.0f || (m_clock.ore == 0 && m_clock.minuti == 0 && m_clock.secondi <= 10.0f))
+        announce(lblconto->accessibleName());
 }
 
 void Tavola::cmdExit1_Click()

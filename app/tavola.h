@@ -7,6 +7,8 @@
 #include "countdown.h"
 #include "currency.h"
 
+class Announcer;
+class Character;
 class Characters;
 class Dialogs;
 class FormCanvas;
@@ -79,6 +81,12 @@ public:
 
     FormCanvas *canvas() const { return m_canvas; }
 
+    // Draws the whole design this much smaller (or larger): positions, fonts and pictures together.
+    void setDesignScale(qreal scale);
+    qreal designScale() const { return m_scale; }
+    // The scale at which the window fits a screen's free area.
+    qreal scaleToFit(QSize available) const;
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -93,10 +101,18 @@ private:
     void msgBox(const QString &text);
     void endProgram(int status, const QString &error = {});
     void runActivation();
+    void placeMerlin(Character &Merlin, const char *animation = nullptr);
+    void showQuestion();
+    void hideQuestion();
+    void announce(const QString &message);
+    template <typename T>
+    T *control(const char *name) const;
 
     TavolaServices m_services;
     Countdown m_clock;
     FormCanvas *m_canvas = nullptr;
+    Announcer *m_announcer = nullptr;
+    qreal m_scale = 1.0;
     bool m_loaded = false;
     bool m_activated = false;
     bool m_exiting = false;

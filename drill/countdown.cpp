@@ -7,10 +7,15 @@ QString format00(qint64 value)
     return value < 0 ? u'-' + digits : digits;
 }
 
+QString startCaption()
+{
+    return QLatin1String(kStartCaption.data());
+}
+
 void Countdown::start()
 {
     ore = 0;
-    minuti = 7;
+    minuti = kContestMinutes;
     secondi = 0.0f;
 }
 

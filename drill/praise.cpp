@@ -2,11 +2,11 @@
 #include "praise.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 
 namespace {
 
-constexpr std::array<PraiseStep, 8> kLadder{{
+constexpr PraiseStep kLadder[] = {
     {2, "congratulate", "Sei grande"},
     {5, "domagic1", "Sei forte"},
     {10, "congratulate", "Sei sulla buona strada per diventare cavaliere"},
@@ -15,9 +15,9 @@ constexpr std::array<PraiseStep, 8> kLadder{{
     {18, "congratulate", "Sei insuperabile"},
     {23, "congratulate", "Ti nomino cavaliere della tabellina, il massimo ordine per un eroe"},
     {27, "congratulate", "Hai lavorato bene mio leale campione: sei invincibile"},
-}};
+};
 
-constexpr std::array<int, 5> kNamedAt{3, 7, 12, 21, 26};
+constexpr int kNamedAt[] = {3, 7, 12, 21, 26};
 
 } // namespace
 
@@ -28,9 +28,8 @@ std::span<const PraiseStep> praiseLadder()
 
 const PraiseStep *praiseStepAt(int shownScore)
 {
-    const auto it = std::find_if(kLadder.begin(), kLadder.end(),
-                                 [shownScore](const PraiseStep &s) { return s.shownScore == shownScore; });
-    return it == kLadder.end() ? nullptr : &*it;
+    const auto it = std::ranges::find(kLadder, shownScore, &PraiseStep::shownScore);
+    return it == std::end(kLadder) ? nullptr : &*it;
 }
 
 QString confirmationAt(int shownScore)
@@ -44,5 +43,14 @@ QString confirmationAt(int shownScore)
 
 bool namesChildAt(int shownScore)
 {
-    return std::find(kNamedAt.begin(), kNamedAt.end(), shownScore) != kNamedAt.end();
+    return std::ranges::find(kNamedAt, shownScore) != std::end(kNamedAt);
+}
+
+QStringList animationsAsked()
+{
+    QStringList names{QLatin1String(kAnnounceAnimation), QLatin1String(kGreetAnimation)};
+    for (const PraiseStep &step : kLadder)
+        if (!names.contains(QLatin1String(step.animation)))
+            names << QLatin1String(step.animation);
+    return names;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <span>
 
 // One rung of the praise ladder: reached by the right answer that follows the
@@ -25,3 +26,10 @@ QString confirmationAt(int shownScore);
 
 // Whether the child's name is spoken after the confirmation at this shown score.
 bool namesChildAt(int shownScore);
+
+// Merlin's animations outside the ladder: the introduction, and each question and wrong answer.
+inline constexpr const char *kAnnounceAnimation = "Announce";
+inline constexpr const char *kGreetAnimation = "Greet";
+
+// Every animation the drill ever asks Merlin for, each once.
+QStringList animationsAsked();

@@ -14,4 +14,4 @@ export XDG_RUNTIME_DIR
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j"$(nproc)"
-ctest --preset sanitize --timeout 300 -E "e2e|screenreader"
+ctest --preset sanitize --timeout 300 -E "e2e|screenreader|screens"

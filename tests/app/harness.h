@@ -4,6 +4,8 @@
 #include "fakes.h"
 #include "tavola.h"
 
+#include "announcer.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 #include <QLabel>
@@ -21,11 +23,17 @@ struct Harness
     QList<int> quits;
     std::unique_ptr<Tavola> window;
 
+    // What a screen reader was told to say, in order.
+    static inline QStringList announced;
+
     // The real record helper unless a test gives a stand-in for it.
     explicit Harness(const QString &recordHelper = QStringLiteral(GARIVOLO_TEST_RECORD_HELPER))
     {
+        announced.clear();
         window = std::make_unique<Tavola>(
             TavolaServices{dialogs, agent, random, timer, dir.path(), recordHelper, [this](int status) { quits << status; }});
+        QObject::connect(window->findChild<Announcer *>(QStringLiteral("announcer")), &Announcer::said, window.get(),
+                         [](const QString &message) { announced << message; });
     }
 
     Tavola &w() { return *window; }

@@ -77,7 +77,7 @@ private slots:
     void installedFilesMissing();
 
     void ticksBeforeActivationDoNotEndTheContest();
-    void clockCountsDownAndEndsAfter421Ticks();
+    void clockCountsDownAndEndsOneTickAfterTheContest();
     void ticksDuringTheGoodbyeStartNoSecondExit();
     void theEndTestReadsTheCaptionOnly_data();
     void theEndTestReadsTheCaptionOnly();
@@ -387,15 +387,26 @@ void TestExit::ticksBeforeActivationDoNotEndTheContest()
     QCOMPARE(h.w().lblconto->text(), u"00:06:59"_s);
 }
 
-void TestExit::clockCountsDownAndEndsAfter421Ticks()
+// The clock is read aloud at each whole minute and through the last ten seconds, never every second.
+void TestExit::clockCountsDownAndEndsOneTickAfterTheContest()
 {
     Harness h;
     h.start();
     QStringList seen;
-    for (int tick = 1; tick <= 420; ++tick) {
+    QStringList spoken;
+    for (int tick = 1; tick <= kContestSeconds; ++tick) {
+        Harness::announced.clear();
         h.timer.fire();
         seen << h.w().lblconto->text();
+        if (!Harness::announced.isEmpty())
+            spoken << Harness::announced;
     }
+    QStringList expectedSpoken;
+    for (int minute = kContestMinutes - 1; minute >= 1; --minute)
+        expectedSpoken << u"Tempo restante: 00:%1:00"_s.arg(minute, 2, 10, QChar(u'0'));
+    for (int second = 10; second >= 0; --second)
+        expectedSpoken << u"Tempo restante: 00:00:%1"_s.arg(second, 2, 10, QChar(u'0'));
+    QCOMPARE(spoken, expectedSpoken);
     QCOMPARE(seen.at(0), u"00:06:59"_s);
     QCOMPARE(seen.at(59), u"00:06:00"_s);
     QCOMPARE(seen.at(60), u"00:05:59"_s);

@@ -24,6 +24,8 @@ private slots:
     void wrongAnswersLeaveTheLadderAlone();
     void enterTwiceCountsTwice();
     void verdictStaysUntilNextQuestion();
+    void screenReaderHearsQuestionThenVerdict_data();
+    void screenReaderHearsQuestionThenVerdict();
     void scoreLabelsGrowWithCounts();
     void overflowEndsTheProgram();
     void everyTypingKeyClearsBackgroundAndShowsQuestion_data();
@@ -312,4 +314,32 @@ void TestVerdict::wholeContestThroughRealKeys()
 }
 
 QTEST_MAIN(TestVerdict)
+void TestVerdict::screenReaderHearsQuestionThenVerdict_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("right") << u"28"_s << u"Esatto. Sei forte!!! Risposte esatte: 1 Risposte errate: 0 Risposte totali: 1"_s;
+    QTest::newRow("wrong") << u"27"_s << u"Sbagliato!! 28 Risposte esatte: 0 Risposte errate: 1 Risposte totali: 1"_s;
+    QTest::newRow("empty") << QString() << u"Sbagliato!! 28 Risposte esatte: 0 Risposte errate: 1 Risposte totali: 1"_s;
+}
+
+// What a sighted child sees change is said too: the question once as it appears, then the
+// verdict with the board, after the focus has moved to the next button.
+void TestVerdict::screenReaderHearsQuestionThenVerdict()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, verdict);
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    Harness::announced.clear();
+    h.w().Text3->setFocus();
+    QTest::keyClicks(h.w().Text3, typed);
+    QTest::keyClick(h.w().Text3, Qt::Key_Return);
+    QCOMPARE(Harness::announced, (QStringList{u"4 per 7"_s, verdict}));
+    QCOMPARE(QApplication::focusWidget(), h.w().cmdNext);
+    QCOMPARE(h.w().lblScore2->accessibleName(), u"Risposte totali: 1"_s);
+}
+
 #include "tst_verdict.moc"

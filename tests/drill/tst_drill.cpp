@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "characterdata.h"
 #include "checked16.h"
+#include "contrast.h"
 #include "countdown.h"
 #include "gradient.h"
 #include "praise.h"
@@ -123,14 +125,15 @@ private slots:
         Countdown c{3, -4, 17.0f};
         c.start();
         QCOMPARE(c.text(), QStringLiteral("00:07:00"));
+        QCOMPARE(startCaption(), QStringLiteral("00.07.00"));
         const QHash<int, QString> checkpoints{{1, "00:06:59"}, {60, "00:06:00"}, {61, "00:05:59"}};
-        for (int step = 1; step <= 420; ++step) {
+        for (int step = 1; step <= kContestSeconds; ++step) {
             c.stepBack();
             const QString text = c.text();
             const QByteArray where = QStringLiteral("step %1: %2").arg(step).arg(text).toUtf8();
             QVERIFY2(!text.contains(u'-'), where);
             // The contest ends on the first "00:00:00", so it must not show early.
-            QVERIFY2((text == QLatin1String(kTimeUp)) == (step == 420), where);
+            QVERIFY2((text == QLatin1String(kTimeUp)) == (step == kContestSeconds), where);
             if (checkpoints.contains(step))
                 QCOMPARE(text, checkpoints[step]);
         }
@@ -220,35 +223,38 @@ private slots:
         QVERIFY2(fattoreSeen.size() >= 6, QByteArray::number(fattoreSeen.size()));
     }
 
-    void praiseRungs_data()
+    // A misspelt name here would end a child's contest with an error box.
+    void everyAnimationAskedIsInTheShippedCharacter()
     {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("score");
-        QTest::addColumn<QString>("animation");
-        QTest::addColumn<QString>("line");
-        const QString c = QStringLiteral("congratulate");
-        QTest::newRow("2") << 0 << 2 << c << "Sei grande";
-        QTest::newRow("5") << 1 << 5 << "domagic1" << "Sei forte";
-        QTest::newRow("10") << 2 << 10 << c << "Sei sulla buona strada per diventare cavaliere";
-        QTest::newRow("13") << 3 << 13 << "domagic2" << "Sei in gamba";
-        QTest::newRow("14") << 4 << 14 << c << "Sei eccezionale";
-        QTest::newRow("18") << 5 << 18 << c << "Sei insuperabile";
-        QTest::newRow("23") << 6 << 23 << c << "Ti nomino cavaliere della tabellina, il massimo ordine per un eroe";
-        QTest::newRow("27") << 7 << 27 << c << "Hai lavorato bene mio leale campione: sei invincibile";
+        const QString file = qEnvironmentVariable("GARIVOLO_TEST_SOURCE_DIR") + QStringLiteral("/speech/chars/Merlin.acs");
+        const CharacterData merlin = CharacterData::load(file);
+        const QStringList asked = animationsAsked();
+        QVERIFY(asked.contains(QStringLiteral("Greet")));
+        for (const PraiseStep &step : praiseLadder())
+            QVERIFY2(asked.contains(QLatin1String(step.animation)), step.animation);
+        for (const QString &name : asked)
+            QVERIFY2(merlin.animations.contains(name), qPrintable(name + QStringLiteral(" in ") + file));
     }
-    void praiseRungs()
+
+    void contrast_data()
     {
-        QFETCH(int, index);
-        QFETCH(int, score);
-        QFETCH(QString, animation);
-        QFETCH(QString, line);
-        const auto ladder = praiseLadder();
-        QCOMPARE(ladder.size(), std::size_t(8));
-        const PraiseStep &rung = ladder[std::size_t(index)];
-        QCOMPARE(rung.shownScore, score);
-        QCOMPARE(QString::fromUtf8(rung.animation), animation);
-        QCOMPARE(QString::fromUtf8(rung.line), line);
-        QCOMPARE(praiseStepAt(score), &rung);
+        QTest::addColumn<QColor>("text");
+        QTest::addColumn<QColor>("back");
+        QTest::addColumn<double>("ratio");
+        QTest::newRow("black on white") << QColor(Qt::black) << QColor(Qt::white) << 21.0;
+        QTest::newRow("same colour") << QColor(0xC0, 0, 0xC0) << QColor(0xC0, 0, 0xC0) << 1.0;
+        QTest::newRow("either way round") << QColor(Qt::white) << QColor(Qt::black) << 21.0;
+        QTest::newRow("light yellow on cyan") << QColor(0xFF, 0xFF, 0x80) << QColor(0, 0xFF, 0xFF) << 1.19;
+        QTest::newRow("yellow on cyan") << QColor(0xFF, 0xFF, 0) << QColor(0, 0xFF, 0xFF) << 1.17;
+        QTest::newRow("yellow on grey") << QColor(0xFF, 0xFF, 0) << QColor(0xC8, 0xC8, 0xC8) << 1.56;
+        QTest::newRow("mid grey on white") << QColor(0x76, 0x76, 0x76) << QColor(Qt::white) << 4.54;
+    }
+    void contrast()
+    {
+        QFETCH(QColor, text);
+        QFETCH(QColor, back);
+        QFETCH(double, ratio);
+        QVERIFY2(qAbs(contrastRatio(text, back) - ratio) < 0.01, QByteArray::number(contrastRatio(text, back)));
     }
 
     void praiseNowhereElse()

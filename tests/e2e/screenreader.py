@@ -5,9 +5,12 @@
 Run inside its own D-Bus session: dbus-run-session -- python3 screenreader.py ...
 """
 
+import datetime
 import os
 import re
+import shutil
 import subprocess
+import tempfile
 import sys
 import time
 import unittest
@@ -155,6 +158,94 @@ class ScreenReader(unittest.TestCase):
         confirm_box("Ciao. Ti aspetto per la prossima sfida ")
         self.assertEqual(again.wait(), 0, again.output())
         self.assertEqual(e2e.read_records(), (b"%d\r\n" % right, "Niccolò\r\n".encode("cp1252")))
+
+
+class Orca:
+    """Orca itself, speaking through speech-dispatcher's silent module and writing what it says to its log."""
+
+    def __init__(self):
+        self.home = tempfile.mkdtemp(prefix="garivolo-orca-")
+        speechd = os.path.join(self.home, ".config", "speech-dispatcher")
+        os.makedirs(speechd)
+        with open(os.path.join(speechd, "speechd.conf"), "w") as f:
+            f.write('AddModule "dummy" "sd_dummy" ""\nDefaultModule dummy\nAudioOutputMethod "pulse"\n')
+        self.log = os.path.join(self.home, "orca.log")
+        env = dict(e2e.SESSION.env, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
+                   XDG_DATA_HOME=os.path.join(self.home, ".local", "share"), GTK_A11Y="none")
+        self.process = subprocess.Popen(["orca", "--replace", "--debug-file=" + self.log], env=env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("Orca to listen", lambda: "Orca" in self.text() and "SPEECH OUTPUT" in self.text(), timeout=30)
+
+    def text(self):
+        try:
+            with open(self.log, encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def spoken(self):
+        """Everything Orca has said so far, each with the time it said it."""
+        said = []
+        for line in self.text().splitlines():
+            m = re.match(r"(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*)'\s*(?:\{.*\})?$", line)
+            if m:
+                when = datetime.datetime.combine(datetime.date.today(),
+                                                 datetime.datetime.strptime(m.group(1), "%H:%M:%S.%f").time())
+                said.append((when, m.group(2)))
+        return said
+
+    def close(self):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        shutil.copy(self.log, os.path.join(e2e.ARGS.out, "orca.log"))
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+class WithOrca(unittest.TestCase):
+    def test_orca_speaks_the_question_the_verdict_merlin_and_the_clock(self):
+        orca = Orca()
+        self.addCleanup(orca.close)
+        e2e.seed_records(b"2\r\n", b"Anna\r\n")
+        app = Garivolo()
+        answer_box_dialog("Lia")
+        confirm_box(" Lia vediamo se sei un vero campione  ")
+        main = wait_for("the main window", lambda: find("frame", "Garivolo"))
+        self.assertEqual(main.get_name(), "Garivolo")
+        # Merlin's words, as his balloon shows them.
+        balloon = wait_for("Merlin's balloon", lambda: find("label", "Allora attenzione.*"))
+        self.assertIn("tabellina del 4", balloon.get_name())
+
+        box = wait_for("the answer box", lambda: find("text", "Scrivi qui il risultato e premi Invio"))
+        extents = box.get_extents(Atspi.CoordType.SCREEN)
+        e2e.SESSION.xdotool("mousemove", str(extents.x + extents.width // 2), str(extents.y + extents.height // 2),
+                            "click", "1")
+        e2e.SESSION.xdotool("key", "BackSpace")
+        first = int(wait_for("the question", lambda: label("Primo fattore:")))
+        second = int(label("Secondo fattore:"))
+        wait_for("Orca to say the question",
+                 lambda: any("%d per %d" % (first, second) in t for _, t in orca.spoken()))
+        box.set_text_contents(str(first * second))
+        before = len(orca.spoken())
+        enter = datetime.datetime.now()
+        e2e.SESSION.xdotool("key", "Return")
+        verdict = wait_for("Orca to say the verdict",
+                           lambda: [(w, t) for w, t in orca.spoken()[before:] if "Esatto. Sei forte!!!" in t])
+        when, text = verdict[0]
+        self.assertIn("Risposte esatte: 1", text)
+        self.assertLess((when - enter).total_seconds(), 0.5, orca.spoken()[before:])
+
+        # The clock at its next whole minute, 00:06:00, a minute after the start.
+        wait_for("Orca to say the minute", lambda: any("Tempo restante: 00:06:00" in t for _, t in orca.spoken()),
+                 timeout=75)
+        with open(os.path.join(e2e.ARGS.out, "orca-spoken.txt"), "w") as f:
+            f.writelines("%s %s\n" % (w.time(), t) for w, t in orca.spoken())
+        press(wait_for("the exit button", lambda: find("push button", "Esci")))
+        confirm_box("Ciao. Ti aspetto per la prossima sfida ")
+        self.assertEqual(app.wait(), 0, app.output())
 
 
 def start_accessibility_bus():
