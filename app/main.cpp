@@ -96,9 +96,11 @@ int main(int argc, char *argv[])
             const qreal s = agent.designScale();
             return QRect(qRound(r.x() * s), qRound(r.y() * s), qRound(r.width() * s), qRound(r.height() * s));
         };
-        // The verdict line grows to the right as long verdicts need.
+        // The verdict line sizes itself to its text: room is kept for the
+        // longest verdict, to the right edge and in its large type, even while it is empty.
         QRect verdict = placed(tavola.lblMessage);
         verdict.setRight(client->width());
+        verdict.setHeight(qMax(verdict.height(), qRound(48 * agent.designScale())));
         // The score board and the clock, as drawn by their frames.
         return QList<QRect>{placed(tavola.Text3), verdict, design(QRect(0, 0, 225, 297)), design(QRect(560, 0, 233, 137))};
     });
