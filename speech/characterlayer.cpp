@@ -4,6 +4,9 @@
 #include <QEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QtMath>
+
+#include <cstring>
 
 CharacterLayer::CharacterLayer(QWidget *host)
     : QWidget(host)
@@ -29,12 +32,57 @@ bool CharacterLayer::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
+// The part of two pictures of the same size that differs, in device pixels.
+static QRect changedPart(const QImage &a, const QImage &b)
+{
+    const int rowBytes = a.width() * 4;
+    int top = 0, bottom = a.height() - 1;
+    while (top <= bottom && std::memcmp(a.constScanLine(top), b.constScanLine(top), rowBytes) == 0)
+        ++top;
+    if (top > bottom)
+        return {};
+    while (std::memcmp(a.constScanLine(bottom), b.constScanLine(bottom), rowBytes) == 0)
+        --bottom;
+    int left = a.width(), right = -1;
+    for (int y = top; y <= bottom; ++y) {
+        const auto *pa = reinterpret_cast<const QRgb *>(a.constScanLine(y));
+        const auto *pb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
+        for (int x = 0; x < left; ++x) {
+            if (pa[x] != pb[x]) {
+                left = x;
+                break;
+            }
+        }
+        for (int x = a.width() - 1; x > right; --x) {
+            if (pa[x] != pb[x]) {
+                right = x;
+                break;
+            }
+        }
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
 void CharacterLayer::setFrame(const QImage &frame, QPoint topLeft)
 {
     const QRect old = m_rect;
+    const QRect now(topLeft, frame.deviceIndependentSize().toSize());
+    // Talking changes only his mouth and blinking only his eyes: the window
+    // under him is repainted only there.
+    if (now == old && frame.size() == m_frame.size() && frame.format() == m_frame.format()
+        && frame.devicePixelRatio() == m_frame.devicePixelRatio()) {
+        const QRect changed = changedPart(m_frame, frame);
+        m_frame = frame;
+        if (changed.isValid()) {
+            const qreal dpr = frame.devicePixelRatio();
+            const QRect logical(QPoint(qFloor(changed.left() / dpr), qFloor(changed.top() / dpr)),
+                                QPoint(qCeil((changed.right() + 1) / dpr), qCeil((changed.bottom() + 1) / dpr)));
+            update(logical.translated(now.topLeft()));
+        }
+        return;
+    }
     m_frame = frame;
-    m_rect = QRect(topLeft, frame.deviceIndependentSize().toSize());
-    // Only where he was and where he is; the rest of the window is left alone.
+    m_rect = now;
     update(old.united(m_rect));
 }
 

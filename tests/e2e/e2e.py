@@ -80,7 +80,7 @@ class Session:
         self.display_name = ":" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.display_name, XDG_RUNTIME_DIR=self.runtime,
                         QT_QPA_PLATFORM="xcb", LANG="C.UTF-8")
-        for name in ("QT_SCALE_FACTOR", "WAYLAND_DISPLAY", "PULSE_SERVER", "DBUS_SESSION_BUS_ADDRESS"):
+        for name in ("QT_SCALE_FACTOR", "WAYLAND_DISPLAY", "PULSE_SERVER"):
             self.env.pop(name, None)
         if user:
             self.env.update(HOME=user.home, USER=user.NAME, LOGNAME=user.NAME)
