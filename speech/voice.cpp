@@ -15,6 +15,13 @@ Voice::Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> 
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
     connect(&m_deadline, &QTimer::timeout, this, [this] { end(m_token); });
+    m_watchdog.setSingleShot(true);
+    connect(&m_watchdog, &QTimer::timeout, this, [this] {
+        warnOnce(QStringLiteral("la voce non risponde"));
+        Utterance silent;
+        silent.silentMs = speechEstimateMs(m_text);
+        begin(m_token, silent, false);
+    });
     m_thread.setObjectName(QStringLiteral("voice"));
     m_worker = new QObject;
     m_worker->moveToThread(&m_thread);
@@ -24,6 +31,7 @@ Voice::Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> 
 Voice::~Voice()
 {
     m_deadline.stop();
+    m_watchdog.stop();
     m_onStarted = nullptr;
     m_onFinished = nullptr;
     if (m_thread.isRunning()) {
@@ -87,9 +95,13 @@ void Voice::say(const QString &text, std::function<void(const Utterance &)> star
     // A text said over another ends the other, which still reports it; its
     // sound is left to drain so that nothing is cut mid-word.
     m_deadline.stop();
+    m_watchdog.stop();
     if (auto previous = std::exchange(m_onFinished, nullptr))
         QTimer::singleShot(0, this, std::move(previous));
     const quint64 token = ++m_token;
+    m_text = text;
+    m_begun = false;
+    m_watchdog.start(kStartTimeoutMs);
     m_onStarted = std::move(started);
     m_onFinished = std::move(finished);
     QMetaObject::invokeMethod(m_worker, [this, token, text] {
@@ -110,8 +122,10 @@ void Voice::say(const QString &text, std::function<void(const Utterance &)> star
 
 void Voice::begin(quint64 token, const Utterance &utterance, bool heard)
 {
-    if (token != m_token)
+    if (token != m_token || m_begun)
         return;
+    m_begun = true;
+    m_watchdog.stop();
     // The sink's idle report comes late, early or never depending on the
     // server, so the sound's own length decides when the text is over.
     m_deadline.start(utterance.durationMs() + (heard ? kLatencyGraceMs : 0));
@@ -134,6 +148,7 @@ void Voice::stop()
 {
     ++m_token;
     m_deadline.stop();
+    m_watchdog.stop();
     m_onStarted = nullptr;
     if (auto finished = std::exchange(m_onFinished, nullptr))
         QTimer::singleShot(0, this, std::move(finished));

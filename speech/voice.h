@@ -39,6 +39,9 @@ public:
 
     // Added to every sound's length: what a sound server holds before the speaker.
     static constexpr int kLatencyGraceMs = 80;
+    // A text whose sound has not started by then goes on in silence: a sound
+    // server that hangs the worker must not hold the character up.
+    static constexpr int kStartTimeoutMs = 2500;
 
 signals:
     // The first samples of a text were handed to the sound device (for measuring).
@@ -60,6 +63,9 @@ private:
     bool m_started = false;
     bool m_warned = false;
     QTimer m_deadline;
+    QTimer m_watchdog;
+    QString m_text;
+    bool m_begun = false;
     quint64 m_token = 0;
     std::function<void(const Utterance &)> m_onStarted;
     std::function<void()> m_onFinished;

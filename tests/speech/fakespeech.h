@@ -4,7 +4,10 @@
 #include "audiooutput.h"
 #include "speechengine.h"
 
+#include "voice.h"
+
 #include <QMutex>
+#include <QThread>
 
 // An engine with the timing of a real one: 70 ms a letter and 120 ms of
 // pause after each word, words and mouth shapes reported where they sound.
@@ -45,7 +48,7 @@ public:
 class FakeOutput : public AudioOutput
 {
 public:
-    enum Behaviour { Plays, Absent, BreaksAfterTwo };
+    enum Behaviour { Plays, Absent, BreaksAfterTwo, Hangs };
     explicit FakeOutput(Behaviour behaviour) : m_behaviour(behaviour) {}
 
     bool open(const QAudioFormat &, QString *reason) override
@@ -56,6 +59,11 @@ public:
     }
     bool play(const QByteArray &pcm, const QAudioFormat &, QString *reason) override
     {
+        if (m_behaviour == Hangs) {
+            // A server that never answers: the call returns only much later.
+            QThread::msleep(Voice::kStartTimeoutMs + 1000);
+            return false;
+        }
         QMutexLocker lock(&m_mutex);
         const bool works = m_behaviour == Plays || (m_behaviour == BreaksAfterTwo && m_played.size() < 2);
         if (!works) {

@@ -145,9 +145,11 @@ private slots:
     void transparentAroundHimAtAnyHeight();
     void standsWhereTheDesignPutsHim_data();
     void standsWhereTheDesignPutsHim();
+    void glidesOnceShown();
     void speechKeepsOrderAndTimeWhateverTheSound_data();
     void speechKeepsOrderAndTimeWhateverTheSound();
     void aTextEndsOnTimeAndStopStillReportsIt();
+    void aHangingDeviceDoesNotHoldHimUp();
     void mouthFollowsTheSounds_data();
     void mouthFollowsTheSounds();
     void balloonPagesLongTextsAndAnnouncesEachWord();
@@ -433,6 +435,28 @@ void TestSpeech::standsWhereTheDesignPutsHim()
     QVERIFY(!layer->isVisible());
 }
 
+// Shown, he glides to a new place instead of jumping, and ends exactly there.
+void TestSpeech::glidesOnceShown()
+{
+    Stage stage(u"fake"_s);
+    Character &merlin = stage.merlin();
+    merlin.Show();
+    merlin.MoveTo(250, 175);
+    merlin.setHeight(205);
+    CharacterLayer *layer = stage.layer();
+    const QPoint start = layer->frameRect().topLeft();
+    merlin.MoveTo(450, 175);
+    QSet<int> seen;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 2000 && layer->frameRect().left() != start.x() + 200) {
+        seen << layer->frameRect().left();
+        QTest::qWait(10);
+    }
+    QCOMPARE(layer->frameRect().topLeft(), start + QPoint(200, 0));
+    QVERIFY2(seen.size() > 3, "he jumped");
+}
+
 void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound_data()
 {
     QTest::addColumn<QString>("engine");
@@ -502,6 +526,18 @@ void TestSpeech::aTextEndsOnTimeAndStopStillReportsIt()
     voice.stop();
     QVERIFY(!stopped); // from the event loop, never inside the caller's stop
     QTRY_VERIFY(stopped);
+}
+
+// A sound server that hangs the worker: the text goes on in silence all the
+// same, after one warning, and ends.
+void TestSpeech::aHangingDeviceDoesNotHoldHimUp()
+{
+    Voice voice(std::make_unique<FakeEngine>(), std::make_unique<FakeOutput>(FakeOutput::Hangs), VoiceSettings{});
+    QSignalSpy silenced(&voice, &Voice::silenced);
+    bool over = false;
+    voice.say(u"per"_s, nullptr, [&] { over = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(over, Voice::kStartTimeoutMs + speechEstimateMs(u"per"_s) + 2000);
+    QCOMPARE(silenced.size(), 1);
 }
 
 void TestSpeech::mouthFollowsTheSounds_data()
