@@ -32,8 +32,10 @@ int CharacterRenderer::widthFor(int height) const
     return qMax(1, qRound(height * b.width() / b.height()));
 }
 
-QMargins CharacterRenderer::margins(int height) const
+QMargins CharacterRenderer::margins(int height, bool moving) const
 {
+    if (!moving)
+        return QMargins(2, 2, 2, 2);
     const int width = widthFor(height);
     return QMargins(qCeil(width * 0.5), qCeil(height * 0.3), qCeil(width * 0.5), qCeil(height * 0.1));
 }
@@ -46,10 +48,10 @@ static void applyPose(QPainter &painter, const PartPose &pose, QPointF pivot)
     painter.translate(-pivot);
 }
 
-QImage CharacterRenderer::frame(int height, const Pose &asked, Face face, qreal devicePixelRatio) const
+QImage CharacterRenderer::frame(int height, const Pose &asked, Face face, qreal devicePixelRatio, bool moving) const
 {
     const QRectF box = this->box();
-    const QMargins m = margins(height);
+    const QMargins m = margins(height, moving);
     const QSize logical(widthFor(height) + m.left() + m.right(), height + m.top() + m.bottom());
     QImage image(logical * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(devicePixelRatio);

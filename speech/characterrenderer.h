@@ -23,12 +23,13 @@ public:
 
     // Width in pixels of his frame for a given height, keeping the art's proportions.
     int widthFor(int height) const;
-    // The room drawn around his frame, so that a raised arm or the sparkles
-    // of a spell are never cut off.
-    QMargins margins(int height) const;
+    // The room drawn around his frame: while he moves, enough that a raised
+    // arm or the sparkles of a spell are never cut off; at rest he stays
+    // inside his frame and the pictures kept of him stay small.
+    QMargins margins(int height, bool moving = true) const;
     // A transparent image of the character whose frame is height logical
     // pixels high, with the margins around it, at the given device pixel ratio.
-    QImage frame(int height, const Pose &pose, Face face, qreal devicePixelRatio = 1.0) const;
+    QImage frame(int height, const Pose &pose, Face face, qreal devicePixelRatio = 1.0, bool moving = true) const;
 
 private:
     QRectF box() const;

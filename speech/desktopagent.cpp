@@ -223,7 +223,7 @@ private:
         const qint64 t = m_idleClock.elapsed();
         const bool closed = t % 4000 < 250;
         static constexpr double kBreath[] = {0.0, 0.5, 1.0, 0.5};
-        const double breath = kBreath[(t / 1000) % 4];
+        const double breath = kBreath[(t / 1500) % 4];
         if (closed != m_eyesClosed || breath != m_breath) {
             m_eyesClosed = closed;
             m_breath = breath;
@@ -238,20 +238,23 @@ private:
         const qreal s = m_agent.designScale();
         const int h = qMax(1, qRound(m_height * s));
         const qreal dpr = m_layer->devicePixelRatioF();
-        const CharacterRenderer::Face face{m_eyesClosed, m_mouth, m_animation.isEmpty() ? m_breath : 0.0};
+        const bool moving = !m_animation.isEmpty();
+        // He breathes and blinks only while he has nothing else to do.
+        const bool resting = !moving && !m_talking;
+        const CharacterRenderer::Face face{resting && m_eyesClosed, m_mouth, resting ? m_breath : 0.0};
         QImage frame;
-        if (m_animation.isEmpty()) {
-            // At rest the picture is one of a few; each is drawn once until his size changes.
+        if (!moving) {
+            // At rest or talking the picture is one of a few; each is drawn once until his size changes.
             const int key = int(face.eyesClosed) | int(face.mouth) << 1 | int(face.breath * 2) << 4;
             auto found = m_restFrames.constFind(key);
             if (found == m_restFrames.constEnd() || found->devicePixelRatio() != dpr)
-                found = m_restFrames.insert(key, m_renderer.frame(h, {}, face, dpr));
+                found = m_restFrames.insert(key, m_renderer.frame(h, {}, face, dpr, false));
             frame = *found;
         } else {
             const int elapsed = int(m_clock.isValid() ? m_clock.elapsed() : 0);
-            frame = m_renderer.frame(h, m_data.poseAt(m_animation, elapsed), face, dpr);
+            frame = m_renderer.frame(h, m_data.poseAt(m_animation, elapsed), face, dpr, true);
         }
-        const QMargins m = m_renderer.margins(h);
+        const QMargins m = m_renderer.margins(h, moving);
         m_layer->setFrame(frame, figureRect().topLeft() - QPoint(m.left(), m.top()));
     }
 

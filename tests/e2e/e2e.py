@@ -518,6 +518,27 @@ class SoundServers(unittest.TestCase):
             self.assertGreater(end - start, 500)
             self.assertLess(end - start, 4500)
 
+    def test_the_sound_server_going_away_mid_text_only_silences_him(self):
+        seed_records(b"7\r\n", b"Anna\r\n")
+        with Elsewhere(sound="pulseaudio", user=test_user()) as session:
+            app = Garivolo()
+            app.answer_prompts("Luca")
+            main = app.main_window()
+            wait_for("the introduction", lambda: balloon_speaking(look(1)), timeout=15)
+            # The server ends in the middle of the introduction, as when it crashes or is restarted.
+            session.run(["pulseaudio", "-k"], check=True)
+            app.click_answer_box(main)
+            session.xdotool("type", "5")
+            session.xdotool("key", "Return")
+            # He finishes the introduction in silence and goes on to the verdict: a one-word balloon.
+            wait_for("the verdict after the introduction",
+                     lambda: (lambda v: v and v["balloon"] and v["paper"] < 12000 and v["words"] > 5)(look(1)),
+                     timeout=45, step=0.2)
+            self.assertIsNone(app.process.poll())
+            session.send_close(main)
+            self.assertEqual(app.wait(), 0)
+            self.assertEqual(app.output().count("parlerà in silenzio"), 1, app.output())
+
     def test_pulseaudio_default_configuration(self):
         self.cycles("pulseaudio")
 
