@@ -21,6 +21,7 @@ QtAudioOutput::QtAudioOutput() = default;
 QtAudioOutput::~QtAudioOutput()
 {
     stop();
+    m_context.reset();
 }
 
 static qint64 monotonicMs()
@@ -33,6 +34,8 @@ static qint64 monotonicMs()
 
 bool QtAudioOutput::open(const QAudioFormat &format, QString *reason)
 {
+    if (!m_context)
+        m_context = std::make_unique<QObject>();
     m_lastLookMs = monotonicMs();
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull()) {
@@ -75,12 +78,14 @@ bool QtAudioOutput::play(const QByteArray &pcm, const QAudioFormat &format, QStr
         if (!open(format, reason))
             return false;
     }
+    if (!m_context)
+        m_context = std::make_unique<QObject>();
     auto stream = std::make_unique<Stream>();
     Stream *s = stream.get();
     s->buffer.setData(padded(pcm, format));
     s->buffer.open(QIODevice::ReadOnly);
     s->sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), format);
-    QObject::connect(s->sink.get(), &QAudioSink::stateChanged, this, [this, s](QAudio::State state) {
+    QObject::connect(s->sink.get(), &QAudioSink::stateChanged, m_context.get(), [this, s](QAudio::State state) {
         if (state == QAudio::IdleState) {
             // Idle means all was handed over, not yet all heard: the server still holds the tail.
             s->reaper.start(500);
@@ -92,7 +97,7 @@ bool QtAudioOutput::play(const QByteArray &pcm, const QAudioFormat &format, QStr
     });
     // Whatever the sink reports, it is put away once its sound is long over.
     s->reaper.setSingleShot(true);
-    QObject::connect(&s->reaper, &QTimer::timeout, this, [this, s] { retire(s); });
+    QObject::connect(&s->reaper, &QTimer::timeout, m_context.get(), [this, s] { retire(s); });
     s->reaper.start(int(format.durationForBytes(qint32(s->buffer.size())) / 1000) + 3000);
     s->sink->start(&s->buffer);
     if (s->sink->error() == QAudio::OpenError || s->sink->error() == QAudio::FatalError) {
@@ -109,7 +114,7 @@ bool QtAudioOutput::play(const QByteArray &pcm, const QAudioFormat &format, QStr
 void QtAudioOutput::retire(Stream *stream)
 {
     // Called from the sink's own signal: it is deleted once that signal is over.
-    QTimer::singleShot(0, this, [this, stream] {
+    QTimer::singleShot(0, m_context.get(), [this, stream] {
         m_streams.remove_if([stream](const std::unique_ptr<Stream> &s) {
             if (s.get() != stream)
                 return false;

@@ -31,7 +31,7 @@ public:
 // stopped and started again stops reporting its state with PulseAudio and
 // PipeWire after a few texts, while a fresh one always plays. A sink lives on
 // after its text until it has drained, so no tail is cut.
-class QtAudioOutput : public QObject, public AudioOutput
+class QtAudioOutput : public AudioOutput
 {
 public:
     QtAudioOutput();
@@ -48,6 +48,9 @@ private:
     struct Stream;
     void retire(Stream *stream);
 
+    // Made on the first call, on the voice's thread: the sinks' signals and
+    // timers must all live there, never on the thread that made this object.
+    std::unique_ptr<QObject> m_context;
     std::list<std::unique_ptr<Stream>> m_streams;
     bool m_deviceLost = false;
     qint64 m_lastLookMs = -1;

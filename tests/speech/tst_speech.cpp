@@ -149,6 +149,7 @@ private slots:
     void speechKeepsOrderAndTimeWhateverTheSound_data();
     void speechKeepsOrderAndTimeWhateverTheSound();
     void aTextEndsOnTimeAndStopStillReportsIt();
+    void shortSoundsArePaddedForTheServer();
     void aHangingDeviceDoesNotHoldHimUp();
     void mouthFollowsTheSounds_data();
     void mouthFollowsTheSounds();
@@ -526,6 +527,23 @@ void TestSpeech::aTextEndsOnTimeAndStopStillReportsIt()
     voice.stop();
     QVERIFY(!stopped); // from the event loop, never inside the caller's stop
     QTRY_VERIFY(stopped);
+}
+
+// A sound server holds a new stream back until it has a little over a
+// kilobyte: "4" alone would never be heard. Longer sounds are left as they are.
+void TestSpeech::shortSoundsArePaddedForTheServer()
+{
+    QAudioFormat format;
+    format.setSampleRate(22050);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+    const QByteArray word(600, '\7');
+    const QByteArray padded = QtAudioOutput::padded(word, format);
+    QVERIFY(padded.size() >= 4096);
+    QVERIFY(padded.startsWith(word));
+    QCOMPARE(padded.count('\0'), padded.size() - word.size());
+    const QByteArray sentence(format.bytesForDuration(2000000), '\7');
+    QCOMPARE(QtAudioOutput::padded(sentence, format), sentence);
 }
 
 // A sound server that hangs the worker: the text goes on in silence all the
