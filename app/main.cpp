@@ -6,16 +6,48 @@
 #include "tavola.h"
 #include "ticker.h"
 
+#include <QEvent>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
 #include <QApplication>
 #include <QScreen>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <QLabel>
 #include <QLineEdit>
 
 #ifndef GARIVOLO_RECORD_DIR
 #error "GARIVOLO_RECORD_DIR must be set by the build"
 #endif
+
+namespace {
+
+// Runs once, just after the first window of the program has been painted.
+class FirstPaint : public QObject
+{
+public:
+    explicit FirstPaint(std::function<void()> then)
+        : m_then(std::move(then))
+    {
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (m_then && event->type() == QEvent::Paint && watched->isWidgetType()
+            && static_cast<QWidget *>(watched)->isWindow()) {
+            QTimer::singleShot(0, this, std::exchange(m_then, nullptr));
+            QCoreApplication::instance()->removeEventFilter(this);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -39,7 +71,11 @@ int main(int argc, char *argv[])
     // A build run uses the files of its source tree; an installed one the installed files.
     const bool inBuildTree = QApplication::applicationFilePath() == QStringLiteral(GARIVOLO_BUILD_BINARY);
     DesktopAgent agent({inBuildTree ? QStringLiteral(GARIVOLO_CHARS_BUILD_DIR) : QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)},
-                       std::make_unique<EspeakEngine>());
+                       std::make_unique<EspeakEngine>(), std::make_unique<QtAudioOutput>());
+    // The voice and the sound server wait until the first window is on the
+    // screen, so that the child sees the name prompt without delay.
+    FirstPaint firstPaint([&agent] { agent.startVoice(); });
+    app.installEventFilter(&firstPaint);
     QtDialogs dialogs;
     ClockSeededRandom random(&ClockSeededRandom::systemClock);
     SecondTicker timer;
@@ -52,11 +88,26 @@ int main(int argc, char *argv[])
                        QApplication::exit(status);
                    }});
     dialogs.setParent(&tavola);
-    // On a screen smaller than the design (a school netbook) everything shrinks together.
+    // On a screen smaller than the design (a school netbook) everything shrinks together, Merlin too.
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         tavola.setDesignScale(tavola.scaleToFit(screen->availableGeometry().size()));
-    agent.setKeepClear([&tavola] {
-        return QRect(tavola.Text3->mapToGlobal(QPoint(0, 0)), tavola.Text3->size());
+    agent.setDesignScale(tavola.designScale());
+    // Merlin lives in the client area, above every control.
+    QWidget *client = tavola.centralWidget();
+    agent.setHost(client);
+    agent.setKeepClear([&tavola, &agent, client] {
+        const auto placed = [client](const QWidget *w) { return QRect(w->mapTo(client, QPoint()), w->size()); };
+        const auto design = [&agent](QRect r) {
+            const qreal s = agent.designScale();
+            return QRect(qRound(r.x() * s), qRound(r.y() * s), qRound(r.width() * s), qRound(r.height() * s));
+        };
+        // The verdict line sizes itself to its text: room is kept for the
+        // longest verdict, to the right edge and in its large type, even while it is empty.
+        QRect verdict = placed(tavola.lblMessage);
+        verdict.setRight(client->width());
+        verdict.setHeight(qMax(verdict.height(), qRound(48 * agent.designScale())));
+        // The score board and the clock, as drawn by their frames.
+        return QList<QRect>{placed(tavola.Text3), verdict, design(QRect(0, 0, 225, 297)), design(QRect(560, 0, 233, 137))};
     });
     if (!tavola.load())
         return tavola.exitStatus();

@@ -8,7 +8,8 @@ packages=(cmake ninja-build g++ pkg-config
           libespeak-ng-dev libxcb1-dev espeak-ng-data fonts-liberation2 fonts-lato)
 if [ "${1:-}" = test ]; then
     packages+=(xvfb xauth xdotool x11-utils imagemagick sox pulseaudio pulseaudio-utils python3 python3-xlib xcompmgr
-              dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi util-linux openbox passwd
+              dbus-daemon dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi util-linux passwd
+              openbox xfwm4 mutter weston qt6-wayland pipewire pipewire-pulse wireplumber
               orca speech-dispatcher)
 fi
 

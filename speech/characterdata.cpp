@@ -11,6 +11,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <utility>
 
 CharacterError::CharacterError(const QString &what)
     : std::runtime_error(what.toStdString())
@@ -114,6 +115,27 @@ CharacterData CharacterData::parse(const QByteArray &json, const QString &path, 
     for (const QString &id : {data.eyesOpen, data.eyesClosed, data.mouthClosed, data.mouthOpen}) {
         if (!ids.contains(id))
             fail(path, QStringLiteral("la faccia nomina una parte che non c'è: \"%1\"").arg(id));
+    }
+    for (auto [key, member] : {std::pair{"mouthRound", &CharacterData::mouthRound},
+                               std::pair{"mouthWide", &CharacterData::mouthWide},
+                               std::pair{"mouthTeeth", &CharacterData::mouthTeeth}}) {
+        const QString id = face.value(QLatin1String(key)).toString(data.mouthOpen);
+        if (!ids.contains(id))
+            fail(path, QStringLiteral("la faccia nomina una parte che non c'è: \"%1\"").arg(id));
+        data.*member = id;
+    }
+
+    const QJsonArray frame = root.value(QLatin1String("frame")).toArray();
+    if (!frame.isEmpty()) {
+        data.frame = QRectF(frame.at(0).toDouble(), frame.at(1).toDouble(), frame.at(2).toDouble(), frame.at(3).toDouble());
+        if (frame.size() != 4 || !(data.frame.width() > 0) || !(data.frame.height() > 0))
+            fail(path, QStringLiteral("riquadro (\"frame\") non valido"));
+    }
+    const QJsonObject breath = root.value(QLatin1String("breath")).toObject();
+    for (auto p = breath.begin(); p != breath.end(); ++p) {
+        if (!ids.contains(p.key()))
+            fail(path, QStringLiteral("il respiro muove una parte che non c'è: \"%1\"").arg(p.key()));
+        data.breath.insert(p.key(), readPartPose(p.value().toObject()));
     }
 
     const QJsonObject animations = root.value(QLatin1String("animations")).toObject();

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QPointF>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 
@@ -54,6 +55,12 @@ struct CharacterData
     QByteArray art; // SVG whose top-level groups are the parts
     QList<CharacterPart> parts; // back to front
     QString eyesOpen, eyesClosed, mouthClosed, mouthOpen;
+    // Further mouth shapes; a file without them opens the one mouth for every sound.
+    QString mouthRound, mouthWide, mouthTeeth;
+    // The box that his position and height measure, in art units (empty: the whole art).
+    QRectF frame;
+    // How he stands at the top of a breath; at rest he goes to and fro between it and rest.
+    Pose breath;
     QHash<QString, Animation> animations;
     VoiceSettings voice;
 

@@ -4,6 +4,7 @@
 #include "agent.h"
 
 #include <QPainter>
+#include <QtMath>
 
 #include <algorithm>
 
@@ -20,10 +21,23 @@ CharacterRenderer::CharacterRenderer(const CharacterData &data)
     }
 }
 
+QRectF CharacterRenderer::box() const
+{
+    return m_data.frame.isValid() ? m_data.frame : m_svg.viewBoxF();
+}
+
 int CharacterRenderer::widthFor(int height) const
 {
-    const QRectF box = m_svg.viewBoxF();
-    return qMax(1, qRound(height * box.width() / box.height()));
+    const QRectF b = box();
+    return qMax(1, qRound(height * b.width() / b.height()));
+}
+
+QMargins CharacterRenderer::margins(int height, bool moving) const
+{
+    if (!moving)
+        return QMargins(2, 2, 2, 2);
+    const int width = widthFor(height);
+    return QMargins(qCeil(width * 0.5), qCeil(height * 0.3), qCeil(width * 0.5), qCeil(height * 0.1));
 }
 
 static void applyPose(QPainter &painter, const PartPose &pose, QPointF pivot)
@@ -34,17 +48,48 @@ static void applyPose(QPainter &painter, const PartPose &pose, QPointF pivot)
     painter.translate(-pivot);
 }
 
-QImage CharacterRenderer::frame(int height, const Pose &pose, Face face) const
+QImage CharacterRenderer::frame(int height, const Pose &asked, Face face, qreal devicePixelRatio, bool moving) const
 {
-    const QRectF box = m_svg.viewBoxF();
-    QImage image(widthFor(height), height, QImage::Format_ARGB32_Premultiplied);
+    const QRectF box = this->box();
+    const QMargins m = margins(height, moving);
+    const QSize logical(widthFor(height) + m.left() + m.right(), height + m.top() + m.bottom());
+    QImage image(logical * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
     image.fill(Qt::transparent);
+
+    // A breath moves only the parts the pose leaves alone.
+    Pose pose = asked;
+    if (face.breath > 0) {
+        for (auto it = m_data.breath.cbegin(); it != m_data.breath.cend(); ++it) {
+            if (pose.contains(it.key()))
+                continue;
+            const PartPose &b = it.value();
+            pose.insert(it.key(), PartPose{b.rotate * face.breath, b.dx * face.breath, b.dy * face.breath,
+                                           1.0 + (b.scale - 1.0) * face.breath, b.visible});
+        }
+    }
+
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(m.left(), m.top());
     painter.scale(height / box.height(), height / box.height());
     painter.translate(-box.topLeft());
     // The whole figure moves around the middle of its feet.
-    applyPose(painter, pose.value(QStringLiteral("*")), QPointF(box.center().x(), box.bottom()));
+    const QRectF art = m_svg.viewBoxF();
+    applyPose(painter, pose.value(QStringLiteral("*")), QPointF(art.center().x(), art.bottom()));
+
+    const QString mouth = [&] {
+        switch (face.mouth) {
+        case Mouth::Open: return m_data.mouthOpen;
+        case Mouth::Round: return m_data.mouthRound;
+        case Mouth::Wide: return m_data.mouthWide;
+        case Mouth::Teeth: return m_data.mouthTeeth;
+        case Mouth::Closed: break;
+        }
+        return m_data.mouthClosed;
+    }();
+    const QStringList mouths{m_data.mouthClosed, m_data.mouthOpen, m_data.mouthRound, m_data.mouthWide,
+                             m_data.mouthTeeth};
 
     for (const CharacterPart &part : m_data.parts) {
         bool visible = pose.contains(part.id) ? pose.value(part.id).visible : part.visibleAtRest;
@@ -52,10 +97,8 @@ QImage CharacterRenderer::frame(int height, const Pose &pose, Face face) const
             visible = !face.eyesClosed;
         else if (part.id == m_data.eyesClosed)
             visible = face.eyesClosed;
-        else if (part.id == m_data.mouthClosed)
-            visible = !face.mouthOpen;
-        else if (part.id == m_data.mouthOpen)
-            visible = face.mouthOpen;
+        else if (mouths.contains(part.id))
+            visible = part.id == mouth;
         if (!visible)
             continue;
         painter.save();

@@ -2,14 +2,16 @@
 #include "desktopagent.h"
 
 #include "characterdata.h"
+#include "characterlayer.h"
 #include "characterqueue.h"
 #include "characterrenderer.h"
-#include "characterwindow.h"
 #include "voice.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
+#include <QLineF>
 #include <QTimer>
 
 int speechEstimateMs(const QString &text)
@@ -17,37 +19,44 @@ int speechEstimateMs(const QString &text)
     return 400 + 65 * int(text.size());
 }
 
-// A character on the desktop: checks and queues the calls, and performs
+// A character in the window: checks and queues the calls, and performs
 // them one at a time by drawing, gliding, speaking and showing the balloon.
 class DesktopCharacter : public QObject, public Character, public Performer
 {
 public:
-    DesktopCharacter(CharacterData data, Voice &voice, std::function<QRect()> keepClear)
+    DesktopCharacter(CharacterData data, DesktopAgent &agent, QWidget *host)
         : m_data(std::move(data))
         , m_renderer(m_data)
         , m_queue(*this)
-        , m_voice(voice)
-        , m_keepClear(std::move(keepClear))
+        , m_agent(agent)
+        , m_layer(new CharacterLayer(host))
+        , m_balloon(new Balloon(m_layer))
     {
-        // About 30 frames a second while something moves; a few while he only breathes.
+        // About 30 frames a second while something moves or he talks; at
+        // rest only a blink or a breath changes the picture.
         m_frameTimer.setInterval(33);
         connect(&m_frameTimer, &QTimer::timeout, this, [this] { step(); });
         m_idleTimer.setInterval(250);
         connect(&m_idleTimer, &QTimer::timeout, this, [this] { idle(); });
         m_finishTimer.setSingleShot(true);
         connect(&m_finishTimer, &QTimer::timeout, this, [this] { finish(); });
-        m_voice.setVoice(m_data.voice);
+        m_agent.voice().setVoice(m_data.voice);
         m_idleClock.start();
+        m_layer->hide();
     }
 
-    ~DesktopCharacter() override { shutdown(); }
+    ~DesktopCharacter() override
+    {
+        shutdown();
+        delete m_layer.data();
+    }
 
     void shutdown()
     {
         m_queue.clear();
         m_idleTimer.stop();
-        m_window.hide();
-        m_balloon.hide();
+        if (m_layer)
+            m_layer->hide();
     }
 
     void Show() override { m_queue.enqueue({CharacterRequest::Show}); }
@@ -56,7 +65,9 @@ public:
     {
         if (height <= 0 || height > 32767)
             throw CharacterError(QStringLiteral("Altezza del personaggio non valida: %1").arg(height));
-        m_queue.enqueue({CharacterRequest::Height, height});
+        // A property, not a request: it holds from now on, even for what is already queued.
+        m_height = height;
+        relayout();
     }
     void Play(const QString &animation) override
     {
@@ -66,43 +77,62 @@ public:
     }
     void Speak(const QString &text) override { m_queue.enqueue({CharacterRequest::Speak, 0, 0, text}); }
 
+    // Size, place or screen changed: every picture drawn so far is out of date.
+    void relayout()
+    {
+        m_restFrames.clear();
+        redraw();
+        if (m_balloon && m_balloon->isVisible())
+            placeBalloon();
+    }
+
     void begin(const CharacterRequest &request, std::function<void()> done) override
     {
         m_done = std::move(done);
         switch (request.kind) {
         case CharacterRequest::Show:
-            redraw(true);
-            m_window.show();
+            m_shown = true;
+            redraw();
+            m_layer->show();
+            m_layer->raise();
             m_idleTimer.start();
             return finish();
-        case CharacterRequest::MoveTo:
-            if (!m_window.isVisible() || m_window.pos() == QPoint(request.x, request.y)) {
-                m_window.move(request.x, request.y);
+        case CharacterRequest::MoveTo: {
+            const QPointF to(request.x, request.y);
+            if (!m_shown || m_pos == to) {
+                m_pos = to;
+                redraw();
                 return finish();
             }
-            m_glideFrom = m_window.pos();
-            m_glideTo = QPoint(request.x, request.y);
+            m_glideFrom = m_pos;
+            m_glideTo = to;
+            m_gliding = true;
             startAction(qBound(200, int(QLineF(m_glideFrom, m_glideTo).length() * 1.5), 900));
             return;
+        }
         case CharacterRequest::Height:
             m_height = request.x;
-            redraw(true);
+            relayout();
             return finish();
         case CharacterRequest::Play:
             m_animation = request.text;
             startAction(m_data.animations.value(m_animation).durationMs);
             return;
         case CharacterRequest::Speak:
-            m_balloon.showBeside(request.text, m_window.geometry(), m_keepClear ? m_keepClear() : QRect());
-            m_voice.say(
+            m_balloon->setSpeech(request.text, qRound(18 * m_agent.designScale()), qRound(340 * m_agent.designScale()));
+            placeBalloon();
+            m_balloon->show();
+            m_balloon->raise();
+            m_agent.voice().say(
                 request.text,
                 [this](const Utterance &u) {
-                    m_words = u.words;
-                    if (!m_words.isEmpty())
-                        m_balloon.reveal(0);
+                    m_utterance = u;
                     m_talking = true;
                     m_clock.start();
+                    // Without word timings the whole text is there at once.
+                    m_balloon->reveal(u.words.isEmpty() ? int(m_balloon->speech().size()) : 0);
                     m_frameTimer.start();
+                    step();
                 },
                 [this] { finish(); });
             return;
@@ -111,11 +141,19 @@ public:
 
     void stop() override
     {
-        m_voice.stop();
+        m_done = nullptr;
+        m_agent.voice().stop();
         m_frameTimer.stop();
         m_finishTimer.stop();
-        m_done = nullptr;
         endAction();
+    }
+
+    QRect figureRect() const
+    {
+        const qreal s = m_agent.designScale();
+        const QPointF p = (m_pos - QPointF(DesktopAgent::clientOrigin())) * s;
+        const int h = qMax(1, qRound(m_height * s));
+        return QRect(p.toPoint(), QSize(m_renderer.widthFor(h), h));
     }
 
 private:
@@ -130,8 +168,8 @@ private:
     void finish()
     {
         m_frameTimer.stop();
-        if (!m_glideTo.isNull())
-            m_window.move(m_glideTo);
+        if (m_gliding)
+            m_pos = m_glideTo;
         endAction();
         if (auto done = std::exchange(m_done, nullptr))
             done();
@@ -139,64 +177,99 @@ private:
 
     void endAction()
     {
-        const bool wasAnimating = !m_animation.isEmpty();
         m_animation.clear();
-        m_glideTo = QPoint();
+        m_gliding = false;
         m_talking = false;
-        m_words.clear();
-        m_balloon.hide();
-        redraw(wasAnimating);
+        m_utterance = Utterance();
+        m_mouth = Mouth::Closed;
+        if (m_balloon)
+            m_balloon->hide();
+        redraw();
+        m_idleClock.start();
     }
 
     void step()
     {
         const int elapsed = int(m_clock.elapsed());
-        if (!m_glideTo.isNull()) {
+        if (m_gliding) {
             const double f = qBound(0.0, double(elapsed) / m_actionMs, 1.0);
             const double eased = f * f * (3 - 2 * f);
-            m_window.move(m_glideFrom + (m_glideTo - m_glideFrom) * eased);
+            m_pos = m_glideFrom + (m_glideTo - m_glideFrom) * eased;
+            redraw();
             return;
         }
-        if (m_talking && !m_words.isEmpty()) {
-            int said = 0;
-            for (const Utterance::Word &w : std::as_const(m_words)) {
+        if (m_talking) {
+            int said = m_utterance.words.isEmpty() ? int(m_balloon->speech().size()) : 0;
+            for (const Utterance::Word &w : std::as_const(m_utterance.words)) {
                 if (w.atMs <= elapsed)
                     said = w.textEnd;
             }
-            m_balloon.reveal(said);
+            m_balloon->reveal(said);
+            const Mouth mouth = m_utterance.mouthAt(elapsed);
+            if (mouth != m_mouth) {
+                m_mouth = mouth;
+                redraw();
+            }
+            return;
         }
-        redraw(!m_animation.isEmpty());
+        redraw();
     }
 
     void idle()
     {
         if (m_frameTimer.isActive())
             return;
-        // A blink every four seconds; it stays inside the silhouette, so no new mask.
-        const qint64 t = m_idleClock.elapsed() % 4000;
-        const bool closed = t < 250;
-        if (closed != m_eyesClosed) {
+        // A blink every four seconds and a slow breath; each is a picture drawn once and kept.
+        const qint64 t = m_idleClock.elapsed();
+        const bool closed = t % 4000 < 250;
+        static constexpr double kBreath[] = {0.0, 0.5, 1.0, 0.5};
+        const double breath = kBreath[(t / 1500) % 4];
+        if (closed != m_eyesClosed || breath != m_breath) {
             m_eyesClosed = closed;
-            redraw(false);
+            m_breath = breath;
+            redraw();
         }
     }
 
-    void redraw(bool silhouetteChanged)
+    void redraw()
     {
-        const int elapsed = int(m_clock.isValid() ? m_clock.elapsed() : 0);
-        const Pose pose = m_animation.isEmpty() ? Pose{} : m_data.poseAt(m_animation, elapsed);
-        // The mouth opens and closes about five times a second while talking.
-        const bool mouthOpen = m_talking && (elapsed / 100) % 2 == 0;
-        m_window.setFrame(m_renderer.frame(m_height, pose, {m_eyesClosed, mouthOpen}), silhouetteChanged);
+        if (!m_layer || !m_shown)
+            return;
+        const qreal s = m_agent.designScale();
+        const int h = qMax(1, qRound(m_height * s));
+        const qreal dpr = m_layer->devicePixelRatioF();
+        const bool moving = !m_animation.isEmpty();
+        // He breathes and blinks only while he has nothing else to do.
+        const bool resting = !moving && !m_talking;
+        const CharacterRenderer::Face face{resting && m_eyesClosed, m_mouth, resting ? m_breath : 0.0};
+        QImage frame;
+        if (!moving) {
+            // At rest or talking the picture is one of a few; each is drawn once until his size changes.
+            const int key = int(face.eyesClosed) | int(face.mouth) << 1 | int(face.breath * 2) << 4;
+            auto found = m_restFrames.constFind(key);
+            if (found == m_restFrames.constEnd() || found->devicePixelRatio() != dpr)
+                found = m_restFrames.insert(key, m_renderer.frame(h, {}, face, dpr, false));
+            frame = *found;
+        } else {
+            const int elapsed = int(m_clock.isValid() ? m_clock.elapsed() : 0);
+            frame = m_renderer.frame(h, m_data.poseAt(m_animation, elapsed), face, dpr, true);
+        }
+        const QMargins m = m_renderer.margins(h, moving);
+        m_layer->setFrame(frame, figureRect().topLeft() - QPoint(m.left(), m.top()));
+    }
+
+    void placeBalloon()
+    {
+        const QList<QRect> keep = m_agent.keepClearRects();
+        m_balloon->setGeometry(balloonPlace(m_balloon->size(), figureRect(), m_layer->rect(), keep));
     }
 
     CharacterData m_data;
     CharacterRenderer m_renderer;
     CharacterQueue m_queue;
-    Voice &m_voice;
-    std::function<QRect()> m_keepClear;
-    CharacterWindow m_window;
-    Balloon m_balloon;
+    DesktopAgent &m_agent;
+    QPointer<CharacterLayer> m_layer;
+    QPointer<Balloon> m_balloon;
     QTimer m_frameTimer;
     QTimer m_finishTimer;
     QTimer m_idleTimer;
@@ -204,23 +277,70 @@ private:
     QElapsedTimer m_idleClock;
     std::function<void()> m_done;
     QString m_animation;
-    QList<Utterance::Word> m_words;
-    QPoint m_glideFrom, m_glideTo;
+    Utterance m_utterance;
+    QHash<int, QImage> m_restFrames;
+    QPointF m_pos{250, 175};
+    QPointF m_glideFrom, m_glideTo;
+    bool m_gliding = false;
     int m_actionMs = 0;
     int m_height = 128;
+    bool m_shown = false;
     bool m_talking = false;
     bool m_eyesClosed = false;
+    double m_breath = 0.0;
+    Mouth m_mouth = Mouth::Closed;
 };
 
-DesktopAgent::DesktopAgent(QStringList searchDirs, std::unique_ptr<SpeechEngine> engine, bool sound,
-                           QObject *parent)
+DesktopAgent::DesktopAgent(QStringList searchDirs, std::unique_ptr<SpeechEngine> engine,
+                           std::unique_ptr<AudioOutput> output, QObject *parent)
     : QObject(parent)
     , m_searchDirs(std::move(searchDirs))
-    , m_voice(std::make_unique<Voice>(std::move(engine), VoiceSettings{}, sound))
+    , m_voice(std::make_unique<Voice>(std::move(engine), std::move(output), VoiceSettings{}))
 {
 }
 
-DesktopAgent::~DesktopAgent() = default;
+DesktopAgent::~DesktopAgent()
+{
+    m_characters.clear();
+}
+
+void DesktopAgent::setHost(QWidget *host)
+{
+    m_host = host;
+}
+
+QWidget *DesktopAgent::host()
+{
+    if (m_host)
+        return m_host;
+    // Nobody gave him a window: he gets a plain one the size of the design.
+    if (!m_ownHost) {
+        m_ownHost = std::make_unique<QWidget>();
+        m_ownHost->setObjectName(QStringLiteral("MerlinStage"));
+        m_ownHost->resize(785, 556);
+        m_ownHost->show();
+    }
+    return m_ownHost.get();
+}
+
+void DesktopAgent::setDesignScale(qreal scale)
+{
+    if (!(scale > 0))
+        return;
+    m_scale = scale;
+    for (auto &[id, character] : m_characters)
+        character->relayout();
+}
+
+QList<QRect> DesktopAgent::keepClearRects() const
+{
+    return m_keepClear ? m_keepClear() : QList<QRect>();
+}
+
+void DesktopAgent::startVoice()
+{
+    m_voice->start();
+}
 
 QString DesktopAgent::resolve(const QString &path) const
 {
@@ -241,8 +361,7 @@ void DesktopAgent::Load(const QString &id, const QString &path)
 {
     if (m_characters.count(id))
         throw CharacterError(QStringLiteral("Personaggio già caricato: \"%1\"").arg(id));
-    m_characters.emplace(id, std::make_unique<DesktopCharacter>(CharacterData::load(resolve(path)), *m_voice,
-                                                                m_keepClear));
+    m_characters.emplace(id, std::make_unique<DesktopCharacter>(CharacterData::load(resolve(path)), *this, host()));
 }
 
 Character &DesktopAgent::item(const QString &id)

@@ -3,13 +3,41 @@
 
 #include <espeak-ng/speak_lib.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 int Utterance::durationMs() const
 {
-    if (pcm.isEmpty())
+    if (pcm.isEmpty() || !format.isValid())
         return silentMs;
-    return int(qint64(pcm.size() / 2) * 1000 / sampleRate);
+    return int(format.durationForBytes(qint32(pcm.size())) / 1000);
+}
+
+Mouth Utterance::mouthAt(int ms) const
+{
+    const auto after = std::upper_bound(visemes.cbegin(), visemes.cend(), ms,
+                                        [](int t, const Viseme &v) { return t < v.atMs; });
+    return after == visemes.cbegin() ? Mouth::Closed : std::prev(after)->mouth;
+}
+
+Mouth mouthFor(const QByteArray &phoneme)
+{
+    if (phoneme.isEmpty())
+        return Mouth::Closed;
+    switch (phoneme.at(0)) {
+    case 'a': case 'A': case '&':
+        return Mouth::Open;
+    case 'o': case 'O': case 'u': case 'U': case 'w':
+        return Mouth::Round;
+    case 'f': case 'v':
+        return Mouth::Teeth;
+    case 'm': case 'b': case 'p': case '_': case ' ':
+        return Mouth::Closed;
+    default:
+        // e, i and the consonants made behind parted teeth (t, s, n, l, r, k...).
+        return Mouth::Wide;
+    }
 }
 
 namespace {
@@ -18,10 +46,21 @@ namespace {
 struct Collector
 {
     Utterance *utterance = nullptr;
-    QByteArray textUtf8;
     QString text;
 };
 Collector g_collector;
+
+void addViseme(Utterance &u, int atMs, Mouth mouth)
+{
+    if (!u.visemes.isEmpty() && u.visemes.last().atMs >= atMs) {
+        // Two events at the same moment: the later one is what the mouth shows.
+        u.visemes.last().mouth = mouth;
+        return;
+    }
+    if (!u.visemes.isEmpty() && u.visemes.last().mouth == mouth)
+        return;
+    u.visemes.append({atMs, mouth});
+}
 
 int collect(short *samples, int count, espeak_EVENT *events)
 {
@@ -31,11 +70,27 @@ int collect(short *samples, int count, espeak_EVENT *events)
     if (samples && count > 0)
         u->pcm.append(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
     for (espeak_EVENT *e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
-        if (e->type != espeakEVENT_WORD)
-            continue;
-        // Positions count UTF-8 characters from 1; the balloon counts QString units.
-        const int endChar = e->text_position - 1 + e->length;
-        u->words.append({e->audio_position, int(g_collector.text.left(qMax(0, endChar)).size())});
+        switch (e->type) {
+        case espeakEVENT_WORD: {
+            // Positions count UTF-8 characters from 1; the balloon counts QString units.
+            const int endChar = e->text_position - 1 + e->length;
+            u->words.append({e->audio_position, int(g_collector.text.left(qMax(0, endChar)).size())});
+            // The lips meet for a moment between two words.
+            if (e->audio_position > 60 && (u->visemes.isEmpty() || u->visemes.last().atMs < e->audio_position - 40))
+                addViseme(*u, e->audio_position - 40, Mouth::Closed);
+            break;
+        }
+        case espeakEVENT_PHONEME:
+            addViseme(*u, e->audio_position,
+                      mouthFor(QByteArray(e->id.string, int(strnlen(e->id.string, sizeof e->id.string)))));
+            break;
+        case espeakEVENT_END:
+        case espeakEVENT_MSG_TERMINATED:
+            addViseme(*u, e->audio_position, Mouth::Closed);
+            break;
+        default:
+            break;
+        }
     }
     return 0;
 }
@@ -50,7 +105,8 @@ static int startEspeak()
 {
     static const int sampleRate = [] {
         // Without DONT_EXIT the library ends the whole program when its data is missing.
-        const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
+        const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr,
+                                           espeakINITIALIZE_DONT_EXIT | espeakINITIALIZE_PHONEME_EVENTS);
         if (rate > 0)
             std::atexit([] { espeak_Terminate(); });
         return rate;
@@ -89,15 +145,17 @@ void EspeakEngine::setVoice(const VoiceSettings &voice)
 Utterance EspeakEngine::synthesize(const QString &text)
 {
     Utterance u;
-    u.sampleRate = m_sampleRate;
+    u.format.setSampleRate(m_sampleRate > 0 ? m_sampleRate : 22050);
+    u.format.setChannelCount(1);
+    u.format.setSampleFormat(QAudioFormat::Int16);
     if (!m_ready || text.isEmpty())
         return u;
     g_collector.utterance = &u;
-    g_collector.textUtf8 = text.toUtf8();
     g_collector.text = text;
-    espeak_Synth(g_collector.textUtf8.constData(), size_t(g_collector.textUtf8.size() + 1), 0, POS_CHARACTER, 0,
-                 espeakCHARS_UTF8, nullptr, nullptr);
+    const QByteArray utf8 = text.toUtf8();
+    espeak_Synth(utf8.constData(), size_t(utf8.size() + 1), 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
     espeak_Synchronize();
     g_collector.utterance = nullptr;
+    addViseme(u, u.durationMs(), Mouth::Closed);
     return u;
 }

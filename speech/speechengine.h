@@ -3,11 +3,16 @@
 
 #include "characterdata.h"
 
+#include <QAudioFormat>
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-// A text turned into sound: 16-bit mono samples, and where each word starts.
+// The shape of the mouth while a sound is made.
+enum class Mouth { Closed, Open, Round, Wide, Teeth };
+
+// A text turned into sound: the samples in their format, where each word
+// starts and how the mouth moves, all timed from the first sample.
 struct Utterance
 {
     struct Word
@@ -15,13 +20,24 @@ struct Utterance
         int atMs;      // when the word starts, from the start of the sound
         int textEnd;   // how much of the text has been said once it is over
     };
+    struct Viseme
+    {
+        int atMs;
+        Mouth mouth;
+    };
     QByteArray pcm;
-    int sampleRate = 22050;
+    QAudioFormat format;
     QList<Word> words;
-    int silentMs = 0; // without sound: how long the text is shown
+    QList<Viseme> visemes; // in time order; the mouth keeps a shape until the next
+    int silentMs = 0; // without samples: how long the text is shown
 
     int durationMs() const;
+    // The mouth at a moment of the utterance: shut before, between words' sounds and after.
+    Mouth mouthAt(int ms) const;
 };
+
+// The mouth a phoneme needs, by its espeak-style mnemonic.
+Mouth mouthFor(const QByteArray &phoneme);
 
 // Turns text into sound. Not thread-safe: one worker thread owns it.
 class SpeechEngine

@@ -3,56 +3,50 @@
 
 #include "desktopagent.h"
 
-#include <QAudioDevice>
-#include <QAudioSink>
-#include <QMediaDevices>
-
 #include <cstdio>
 
-Voice::Voice(std::unique_ptr<SpeechEngine> engine, const VoiceSettings &voice, bool soundOutput, QObject *parent)
+Voice::Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> output, const VoiceSettings &voice,
+             QObject *parent)
     : QObject(parent)
     , m_engine(std::move(engine))
-    , m_sound(soundOutput)
+    , m_output(std::move(output))
+    , m_settings(voice)
 {
-    m_durationTimer.setSingleShot(true);
+    m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { end(m_token); });
+    m_watchdog.setSingleShot(true);
+    connect(&m_watchdog, &QTimer::timeout, this, [this] {
+        warnOnce(QStringLiteral("la voce non risponde"));
+        Utterance silent;
+        silent.silentMs = speechEstimateMs(m_text);
+        begin(m_token, silent, false);
+    });
     m_thread.setObjectName(QStringLiteral("voice"));
     m_worker = new QObject;
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start();
-
-    // The engine loads its voice on the worker while the window starts.
-    QMetaObject::invokeMethod(m_worker, [this, voice] {
-        QString reason;
-        const bool ready = m_engine->initialise(voice, &reason);
-        if (!ready)
-            QMetaObject::invokeMethod(this, [this, reason] { warnOnce(reason); }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
-
-    if (m_sound && QMediaDevices::defaultAudioOutput().isNull()) {
-        m_sound = false;
-        if (soundOutput)
-            warnOnce(QStringLiteral("nessun dispositivo audio"));
-    }
-    if (m_sound) {
-        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-        m_format.setSampleRate(22050);
-        m_format.setChannelCount(1);
-        m_format.setSampleFormat(QAudioFormat::Int16);
-        if (!device.isFormatSupported(m_format)) {
-            m_sound = false;
-            warnOnce(QStringLiteral("il dispositivo audio non accetta 22050 Hz mono a 16 bit"));
-        }
-    }
 }
 
 Voice::~Voice()
 {
-    stop();
-    // The engine is put away on the worker, the only thread that ever used it.
-    QMetaObject::invokeMethod(m_worker, [this] { m_engine.reset(); }, Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
+    m_deadline.stop();
+    m_watchdog.stop();
+    m_onStarted = nullptr;
+    m_onFinished = nullptr;
+    if (m_thread.isRunning()) {
+        // Engine and output are put away on the worker, the only thread that ever used them.
+        QMetaObject::invokeMethod(m_worker, [this] {
+            if (m_output)
+                m_output->stop();
+            m_output.reset();
+            m_engine.reset();
+        }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    } else {
+        delete m_worker;
+    }
 }
 
 void Voice::warnOnce(const QString &why)
@@ -61,84 +55,106 @@ void Voice::warnOnce(const QString &why)
         return;
     m_warned = true;
     std::fprintf(stderr, "garivolo: Merlin parlerà in silenzio: %s\n", qPrintable(why));
+    emit silenced(why);
+}
+
+void Voice::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    m_thread.start();
+    QMetaObject::invokeMethod(m_worker, [this, voice = m_settings] {
+        QString reason;
+        bool ready = m_engine->initialise(voice, &reason);
+        if (ready && m_output) {
+            QAudioFormat format;
+            format.setSampleRate(22050);
+            format.setChannelCount(1);
+            format.setSampleFormat(QAudioFormat::Int16);
+            ready = m_output->open(format, &reason);
+        }
+        if (!ready || !m_output) {
+            if (!m_output)
+                reason = QStringLiteral("suono spento");
+            QMetaObject::invokeMethod(this, [this, reason] { warnOnce(reason); }, Qt::QueuedConnection);
+        }
+    }, Qt::QueuedConnection);
 }
 
 void Voice::setVoice(const VoiceSettings &voice)
 {
-    QMetaObject::invokeMethod(m_worker, [this, voice] { m_engine->setVoice(voice); }, Qt::QueuedConnection);
+    m_settings = voice;
+    if (m_started)
+        QMetaObject::invokeMethod(m_worker, [this, voice] { m_engine->setVoice(voice); }, Qt::QueuedConnection);
 }
 
 void Voice::say(const QString &text, std::function<void(const Utterance &)> started, std::function<void()> finished)
 {
-    stop();
+    start();
+    // A text said over another ends the other, which still reports it; its
+    // sound is left to drain so that nothing is cut mid-word.
+    m_deadline.stop();
+    m_watchdog.stop();
+    if (auto previous = std::exchange(m_onFinished, nullptr))
+        QTimer::singleShot(0, this, std::move(previous));
     const quint64 token = ++m_token;
-    m_started = std::move(started);
-    m_finished = std::move(finished);
+    m_text = text;
+    m_begun = false;
+    m_watchdog.start(kStartTimeoutMs);
+    m_onStarted = std::move(started);
+    m_onFinished = std::move(finished);
     QMetaObject::invokeMethod(m_worker, [this, token, text] {
         Utterance u = m_engine->synthesize(text);
         if (u.pcm.isEmpty())
             u.silentMs = speechEstimateMs(text);
-        QMetaObject::invokeMethod(this, [this, token, u = std::move(u)] {
-            if (token == m_token)
-                play(u);
+        bool heard = false;
+        QString why;
+        if (m_output && !u.pcm.isEmpty())
+            heard = m_output->play(u.pcm, u.format, &why);
+        QMetaObject::invokeMethod(this, [this, token, heard, why, u = std::move(u)] {
+            if (!heard && !why.isEmpty())
+                warnOnce(why);
+            begin(token, u, heard);
         }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }
 
-void Voice::play(const Utterance &utterance)
+void Voice::begin(quint64 token, const Utterance &utterance, bool heard)
 {
-    const quint64 token = m_token;
-    // Finished at the later of the sink going idle and the sound's length:
-    // the sink reports idle about 90 ms before the last sample is heard.
-    m_partsLeft = 1;
-    m_durationTimer.disconnect(this);
-    connect(&m_durationTimer, &QTimer::timeout, this, [this, token] { partDone(token); });
-    m_durationTimer.start(utterance.durationMs());
-
-    if (m_sound && !utterance.pcm.isEmpty()) {
-        if (!m_sink) {
-            m_sink = new QAudioSink(QMediaDevices::defaultAudioOutput(), m_format, this);
-        }
-        m_sink->disconnect(this);
-        m_buffer.close();
-        m_buffer.setData(utterance.pcm);
-        m_buffer.open(QIODevice::ReadOnly);
-        m_partsLeft = 2;
-        connect(m_sink, &QAudioSink::stateChanged, this, [this, token](QAudio::State state) {
-            if (state == QAudio::IdleState) {
-                m_sink->disconnect(this);
-                partDone(token);
-            } else if (state == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
-                m_sink->disconnect(this);
-                m_sound = false;
-                warnOnce(QStringLiteral("errore del dispositivo audio"));
-                partDone(token);
-            }
-        });
-        m_sink->start(&m_buffer);
+    if (token != m_token || m_begun)
+        return;
+    m_begun = true;
+    m_watchdog.stop();
+    // The sink's idle report comes late, early or never depending on the
+    // server, so the sound's own length decides when the text is over.
+    m_deadline.start(utterance.durationMs() + (heard ? kLatencyGraceMs : 0));
+    if (heard)
         emit soundStarted();
-    }
-    if (m_started)
-        m_started(utterance);
+    if (m_onStarted)
+        m_onStarted(utterance);
 }
 
-void Voice::partDone(quint64 token)
+void Voice::end(quint64 token)
 {
-    if (token != m_token || --m_partsLeft > 0)
+    if (token != m_token)
         return;
-    if (auto finished = std::exchange(m_finished, nullptr))
+    m_onStarted = nullptr;
+    if (auto finished = std::exchange(m_onFinished, nullptr))
         finished();
 }
 
 void Voice::stop()
 {
     ++m_token;
-    m_durationTimer.stop();
-    m_started = nullptr;
-    m_finished = nullptr;
-    if (m_sink) {
-        m_sink->disconnect(this);
-        m_sink->stop();
-    }
-    m_buffer.close();
+    m_deadline.stop();
+    m_watchdog.stop();
+    m_onStarted = nullptr;
+    if (auto finished = std::exchange(m_onFinished, nullptr))
+        QTimer::singleShot(0, this, std::move(finished));
+    if (m_started)
+        QMetaObject::invokeMethod(m_worker, [this] {
+            if (m_output)
+                m_output->stop();
+        }, Qt::QueuedConnection);
 }

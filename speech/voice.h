@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "audiooutput.h"
 #include "speechengine.h"
 
-#include <QAudioFormat>
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QThread>
@@ -12,51 +11,62 @@
 #include <functional>
 #include <memory>
 
-class QAudioSink;
-
-// The character's voice: synthesis on a worker thread of its own, playback
-// here. Without a sound device or voice data it goes on in silence, taking
-// as long as the sound would (or an estimate), after one warning.
+// The character's voice: synthesis and playback on a worker thread of its
+// own, timing here. A text ends when its sound has had time to be heard,
+// measured on a monotonic clock from the start of playback, whatever the
+// sound device says or does: a device that stalls, vanishes or never was
+// only makes him silent, never stuck.
 class Voice : public QObject
 {
     Q_OBJECT
 public:
-    // soundOutput false: never open an audio device (tests of timing).
-    Voice(std::unique_ptr<SpeechEngine> engine, const VoiceSettings &voice, bool soundOutput = true,
+    // output null: never any sound, with the same timing.
+    Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> output, const VoiceSettings &voice,
           QObject *parent = nullptr);
     ~Voice() override;
 
+    // Loads the engine and looks for the sound device on the worker. Called
+    // once the first window is up, so start-up does not wait for either; the
+    // first text starts it if nothing did.
+    void start();
     void setVoice(const VoiceSettings &voice);
 
-    // Says a text: started once its sound begins (with the words' timing),
-    // finished once all of it has been heard. Only one text at a time.
+    // Says a text: started once its sound begins (with the words' and the
+    // mouth's timing), finished once all of it has been heard. One at a time.
     void say(const QString &text, std::function<void(const Utterance &)> started, std::function<void()> finished);
-    // Stops at once; neither callback of the current text is called.
+    // Stops at once; the current text still reports its end, from the event loop.
     void stop();
 
-    bool hasSound() const { return m_sound; }
+    // Added to every sound's length: what a sound server holds before the speaker.
+    static constexpr int kLatencyGraceMs = 80;
+    // A text whose sound has not started by then goes on in silence: a sound
+    // server that hangs the worker must not hold the character up.
+    static constexpr int kStartTimeoutMs = 2500;
 
 signals:
     // The first samples of a text were handed to the sound device (for measuring).
     void soundStarted();
+    // Once, the first time he cannot be heard.
+    void silenced(const QString &why);
 
 private:
-    void play(const Utterance &utterance);
-    void partDone(quint64 token);
+    void begin(quint64 token, const Utterance &utterance, bool heard);
+    void end(quint64 token);
     void warnOnce(const QString &why);
 
     QThread m_thread;
     QObject *m_worker = nullptr; // lives on m_thread
     std::unique_ptr<SpeechEngine> m_engine; // used on m_thread only
+    std::unique_ptr<AudioOutput> m_output;  // used on m_thread only
+    VoiceSettings m_settings;
 
-    bool m_sound;
+    bool m_started = false;
     bool m_warned = false;
-    QAudioFormat m_format;
-    QAudioSink *m_sink = nullptr;
-    QBuffer m_buffer;
-    QTimer m_durationTimer;
+    QTimer m_deadline;
+    QTimer m_watchdog;
+    QString m_text;
+    bool m_begun = false;
     quint64 m_token = 0;
-    int m_partsLeft = 0;
-    std::function<void(const Utterance &)> m_started;
-    std::function<void()> m_finished;
+    std::function<void(const Utterance &)> m_onStarted;
+    std::function<void()> m_onFinished;
 };

@@ -16,11 +16,9 @@
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
-    Voice voice(std::make_unique<EspeakEngine>(), VoiceSettings{QStringLiteral("it"), 145, 45});
-    if (!voice.hasSound()) {
-        std::printf("speech start latency: no sound device\n");
-        return 1;
-    }
+    Voice voice(std::make_unique<EspeakEngine>(), std::make_unique<QtAudioOutput>(), VoiceSettings{QStringLiteral("it"), 145, 45});
+    bool silent = false;
+    QObject::connect(&voice, &Voice::silenced, &app, [&silent] { silent = true; });
     std::vector<double> ms;
     for (int i = 0; i < 11; ++i) {
         QEventLoop loop;
@@ -34,6 +32,10 @@ int main(int argc, char *argv[])
         QObject::disconnect(started);
         if (i > 0) // the first one also waits for the voice to load
             ms.push_back(latency);
+    }
+    if (silent || ms.empty() || ms.front() < 0) {
+        std::printf("speech start latency: no sound device\n");
+        return 1;
     }
     std::sort(ms.begin(), ms.end());
     std::printf("speech_start_ms %.2f\n", ms[ms.size() / 2]);

@@ -3,14 +3,19 @@
 #include "characterdata.h"
 #include "characterqueue.h"
 #include "characterrenderer.h"
-#include "characterwindow.h"
+#include "characterlayer.h"
 #include "desktopagent.h"
+#include "fakespeech.h"
 #include "speechengine.h"
+#include "voice.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 
 #include <cmath>
+#include <QSet>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -81,6 +86,41 @@ public:
 };
 
 const QString sourceDir = qEnvironmentVariable("GARIVOLO_TEST_SOURCE_DIR");
+
+std::unique_ptr<SpeechEngine> engineNamed(const QString &name)
+{
+    if (name == u"espeak-ng"_s)
+        return std::make_unique<EspeakEngine>();
+    return std::make_unique<FakeEngine>();
+}
+
+// The window he lives in, at a design scale, with the answer box under his feet.
+struct Stage
+{
+    QWidget window;
+    QLineEdit *answer = nullptr;
+    FakeOutput *output = nullptr;
+    DesktopAgent agent;
+
+    explicit Stage(const QString &engine, std::unique_ptr<FakeOutput> out = nullptr, qreal scale = 1.0)
+        : output(out.get())
+        , agent({sourceDir + u"/speech/chars"_s}, engineNamed(engine), std::move(out))
+    {
+        window.resize(QSize(785, 556) * scale);
+        answer = new QLineEdit(&window);
+        answer->setGeometry(QRect(QPoint(208, 336) * scale, QSize(457, 75) * scale));
+        agent.setHost(&window);
+        agent.setDesignScale(scale);
+        agent.setKeepClear([this] { return QList<QRect>{answer->geometry()}; });
+        window.show();
+        agent.Load(u"Merlin"_s, u"C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s);
+    }
+    ~Stage() { agent.shutdown(); }
+    Character &merlin() { return agent.item(u"Merlin"_s); }
+    CharacterLayer *layer() { return window.findChild<CharacterLayer *>(u"Merlin"_s); }
+    Balloon *balloon() { return window.findChild<Balloon *>(u"Balloon"_s); }
+};
+
 const QStringList kAnimations{u"Announce"_s, u"Greet"_s, u"congratulate"_s, u"domagic1"_s, u"domagic2"_s};
 
 } // namespace
@@ -103,8 +143,17 @@ private slots:
     void everyAnimationMovesHim_data();
     void everyAnimationMovesHim();
     void transparentAroundHimAtAnyHeight();
-    void showsAtTheAskedPlaceAndHeight();
-    void silentSpeechKeepsOrderAndTakesItsTime();
+    void standsWhereTheDesignPutsHim_data();
+    void standsWhereTheDesignPutsHim();
+    void glidesOnceShown();
+    void speechKeepsOrderAndTimeWhateverTheSound_data();
+    void speechKeepsOrderAndTimeWhateverTheSound();
+    void aTextEndsOnTimeAndStopStillReportsIt();
+    void shortSoundsArePaddedForTheServer();
+    void aHangingDeviceDoesNotHoldHimUp();
+    void mouthFollowsTheSounds_data();
+    void mouthFollowsTheSounds();
+    void balloonPagesLongTextsAndAnnouncesEachWord();
 
     void italianVoiceSpeaksPlausibly_data();
     void italianVoiceSpeaksPlausibly();
@@ -204,7 +253,9 @@ void TestSpeech::clearStopsAndForgets()
 
 void TestSpeech::unknownAnimationAndUnloadedCharacterAreErrors()
 {
-    DesktopAgent agent({sourceDir + u"/speech/chars"_s}, std::make_unique<EspeakEngine>(), false);
+    QWidget window;
+    DesktopAgent agent({sourceDir + u"/speech/chars"_s}, std::make_unique<FakeEngine>(), nullptr);
+    agent.setHost(&window);
     QVERIFY_THROWS_EXCEPTION(CharacterError, agent.item(u"Merlin"_s));
     agent.Load(u"Merlin"_s, u"C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s);
     Character &merlin = agent.item(u"Merlin"_s);
@@ -234,6 +285,11 @@ void TestSpeech::badCharacterFiles_data()
     QTest::newRow("animation moves a missing part")
         << head + parts + R"(, "animations": {"Greet": {"duration": 1000, "keys": [{"at": 0, "pose": {"wing": {}}}]}}})"
         << u"wing"_s;
+    QTest::newRow("a mouth shape names a missing part")
+        << head + parts.chopped(1) + R"(, "mouthRound": "pout"}, "animations": {}})" << u"pout"_s;
+    QTest::newRow("a frame with no height")
+        << head + parts + R"(, "frame": [0, 0, 200, 0], "animations": {"Greet": {"duration": 1000, "keys": [{"at": 0, "pose": {}}]}}})"
+        << u"frame"_s;
     QTest::newRow("face names a missing part")
         << QByteArray(head + parts).replace("\"mouth_open\"}", "\"smile\"}") + R"(, "animations": {}})" << u"smile"_s;
 }
@@ -254,7 +310,7 @@ void TestSpeech::badCharacterFiles()
 void TestSpeech::missingCharacterFileNamesIt()
 {
     QTemporaryDir empty;
-    DesktopAgent agent({empty.path()}, std::make_unique<EspeakEngine>(), false);
+    DesktopAgent agent({empty.path()}, std::make_unique<FakeEngine>(), nullptr);
     try {
         agent.Load(u"Merlin"_s, u"C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s);
         QFAIL("a missing file was accepted");
@@ -288,6 +344,14 @@ void TestSpeech::everyAnimationMovesHim()
     QVERIFY(middle != idle);
     // It ends where it began, so the next request starts from rest.
     QCOMPARE(renderer.frame(205, data.poseAt(animation, a.durationMs), {}), idle);
+    // Nothing of him is cut at the edge of his picture at any moment: its border stays clear.
+    for (int t = 0; t <= a.durationMs; t += 50) {
+        const QImage f = renderer.frame(205, data.poseAt(animation, t), {});
+        for (int x = 0; x < f.width(); ++x)
+            QVERIFY2(qAlpha(f.pixel(x, 0)) == 0 && qAlpha(f.pixel(x, f.height() - 1)) == 0, qPrintable(QString::number(t)));
+        for (int y = 0; y < f.height(); ++y)
+            QVERIFY2(qAlpha(f.pixel(0, y)) == 0 && qAlpha(f.pixel(f.width() - 1, y)) == 0, qPrintable(QString::number(t)));
+    }
     middle.save(QDir(QCoreApplication::applicationDirPath()).filePath(u"merlin-%1.png"_s.arg(animation)));
 }
 
@@ -296,73 +360,228 @@ void TestSpeech::transparentAroundHimAtAnyHeight()
     const CharacterData data = CharacterData::load(sourceDir + u"/speech/chars/Merlin.acs"_s);
     const CharacterRenderer renderer(data);
     for (int height : {64, 205, 600}) {
-        const QImage frame = renderer.frame(height, {}, {});
-        QCOMPARE(frame.height(), height);
-        QCOMPARE(frame.width(), renderer.widthFor(height));
-        for (QPoint corner : {QPoint(0, 0), QPoint(frame.width() - 1, 0), QPoint(0, frame.height() - 1),
-                              QPoint(frame.width() - 1, frame.height() - 1)})
-            QCOMPARE(qAlpha(frame.pixel(corner)), 0);
-        int opaque = 0;
-        for (int y = 0; y < frame.height(); ++y)
-            for (int x = 0; x < frame.width(); ++x)
-                opaque += qAlpha(frame.pixel(x, y)) == 255;
-        // He fills a good part of his frame, and only a part.
-        const double share = double(opaque) / (frame.width() * frame.height());
-        QVERIFY2(share > 0.25 && share < 0.85, qPrintable(QString::number(share)));
+        for (qreal dpr : {1.0, 2.0}) {
+            const QImage frame = renderer.frame(height, {}, {}, dpr);
+            const QMargins m = renderer.margins(height);
+            QCOMPARE(frame.deviceIndependentSize().toSize(),
+                     QSize(renderer.widthFor(height) + m.left() + m.right(), height + m.top() + m.bottom()));
+            QCOMPARE(frame.devicePixelRatio(), dpr);
+            // He fills a good part of his frame, and only a part.
+            const QRect box(QPoint(m.left(), m.top()) * dpr, QSize(renderer.widthFor(height), height) * dpr);
+            int opaque = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                for (int x = box.left(); x <= box.right(); ++x)
+                    opaque += qAlpha(frame.pixel(x, y)) == 255;
+            const double share = double(opaque) / (box.width() * box.height());
+            QVERIFY2(share > 0.25 && share < 0.85, qPrintable(QString::number(share)));
+            QCOMPARE(qAlpha(frame.pixel(box.topLeft())), 0);
+            QCOMPARE(qAlpha(frame.pixel(box.topRight())), 0);
+        }
+    }
+    // Every mouth is his own drawing, and each looks different.
+    QList<QImage> mouths;
+    for (Mouth mouth : {Mouth::Closed, Mouth::Open, Mouth::Round, Mouth::Wide, Mouth::Teeth}) {
+        const QImage face = renderer.frame(205, {}, {false, mouth});
+        QVERIFY(!mouths.contains(face));
+        mouths << face;
     }
 }
 
-void TestSpeech::showsAtTheAskedPlaceAndHeight()
+void TestSpeech::standsWhereTheDesignPutsHim_data()
 {
-    DesktopAgent agent({sourceDir + u"/speech/chars"_s}, std::make_unique<EspeakEngine>(), false);
-    agent.Load(u"Merlin"_s, u"C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s);
-    Character &merlin = agent.item(u"Merlin"_s);
+    QTest::addColumn<qreal>("scale");
+    QTest::newRow("design size") << 1.0;
+    QTest::newRow("twice the design") << 2.0;
+    QTest::newRow("a small screen") << 0.75;
+}
+
+// His place is the design's, in the window: over the answer band, not on
+// it, and the answer box under him still takes the clicks.
+void TestSpeech::standsWhereTheDesignPutsHim()
+{
+    QFETCH(qreal, scale);
+    Stage stage(u"fake"_s, nullptr, scale);
+    Character &merlin = stage.merlin();
     merlin.Show();
     merlin.MoveTo(250, 175);
     merlin.setHeight(205);
-    QWidget *window = nullptr;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == u"Merlin"_s)
-            window = w;
-    QVERIFY(window);
-    QTRY_VERIFY(window->isVisible());
-    // He glides there, then grows.
-    QTRY_COMPARE(window->pos(), QPoint(250, 175));
-    QTRY_COMPARE(window->height(), 205);
-    agent.shutdown();
-    QVERIFY(!window->isVisible());
+    CharacterLayer *layer = stage.layer();
+    QVERIFY(layer);
+    QCOMPARE(layer->parentWidget(), &stage.window);
+    QVERIFY(!layer->isWindow());
+    QTRY_VERIFY(layer->isVisible());
+    QCOMPARE(layer->geometry(), stage.window.rect());
+    QCOMPARE(layer->focusPolicy(), Qt::NoFocus);
+    // The height holds at once, before any animation has run: his picture is
+    // 205 design pixels high from the first frame, top left where the design
+    // puts him in the client area, feet above the answer band (328).
+    const QImage drawn = layer->grab().toImage();
+    QRect opaque;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            if (qAlpha(drawn.pixel(x, y)) > 128)
+                opaque |= QRect(x, y, 1, 1);
+    const qreal dpr = drawn.devicePixelRatio();
+    const QRectF figure(opaque.x() / dpr, opaque.y() / dpr, opaque.width() / dpr, opaque.height() / dpr);
+    QVERIFY2(figure.height() > 180 * scale && figure.height() < 206 * scale, qPrintable(QString::number(figure.height())));
+    QVERIFY2(std::abs(figure.top() - 133 * scale) < 8 * scale, qPrintable(QString::number(figure.top())));
+    QVERIFY2(figure.left() > 236 * scale && figure.right() < 410 * scale, qPrintable(QString::number(figure.left())));
+    QVERIFY2(figure.bottom() <= 328 * scale, qPrintable(QString::number(figure.bottom())));
+    // Clicks go through him to the control under him.
+    const QPoint onAnswer = stage.answer->geometry().center();
+    QCOMPARE(stage.window.childAt(onAnswer), stage.answer);
+    const QPoint onHim = figure.center().toPoint();
+    QVERIFY(stage.window.childAt(onHim) != layer);
+    stage.agent.shutdown();
+    QVERIFY(!layer->isVisible());
 }
 
-// Without sound the character does the same things in the same order, each
-// utterance lasting about as long as it would be heard.
-void TestSpeech::silentSpeechKeepsOrderAndTakesItsTime()
+// Shown, he glides to a new place instead of jumping, and ends exactly there.
+void TestSpeech::glidesOnceShown()
 {
-    DesktopAgent agent({sourceDir + u"/speech/chars"_s}, std::make_unique<EspeakEngine>(), false);
-    agent.Load(u"Merlin"_s, u"Merlin.acs"_s);
-    Character &merlin = agent.item(u"Merlin"_s);
-    QWidget *balloon = nullptr;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == u"Balloon"_s)
-            balloon = w;
+    Stage stage(u"fake"_s);
+    Character &merlin = stage.merlin();
+    merlin.Show();
+    merlin.MoveTo(250, 175);
+    merlin.setHeight(205);
+    CharacterLayer *layer = stage.layer();
+    const QPoint start = layer->frameRect().topLeft();
+    merlin.MoveTo(450, 175);
+    QSet<int> seen;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 2000 && layer->frameRect().left() != start.x() + 200) {
+        seen << layer->frameRect().left();
+        QTest::qWait(10);
+    }
+    QCOMPARE(layer->frameRect().topLeft(), start + QPoint(200, 0));
+    QVERIFY2(seen.size() > 3, "he jumped");
+}
+
+void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<int>("output"); // -1: none
+    for (const QString &engine : {u"fake"_s, u"espeak-ng"_s}) {
+        QTest::addRow("%s, no sound", qPrintable(engine)) << engine << -1;
+        QTest::addRow("%s, sound", qPrintable(engine)) << engine << int(FakeOutput::Plays);
+        QTest::addRow("%s, no device", qPrintable(engine)) << engine << int(FakeOutput::Absent);
+        QTest::addRow("%s, device gone mid-way", qPrintable(engine)) << engine << int(FakeOutput::BreaksAfterTwo);
+    }
+}
+
+// Whatever the sound does, he says the texts in turn, each taking about as
+// long as it would be heard, and warns once if he falls silent.
+void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound()
+{
+    QFETCH(QString, engine);
+    QFETCH(int, output);
+    Stage stage(engine, output < 0 ? nullptr : std::make_unique<FakeOutput>(FakeOutput::Behaviour(output)));
+    QSignalSpy silenced(&stage.agent.voice(), &Voice::silenced);
+    Character &merlin = stage.merlin();
+    Balloon *balloon = stage.balloon();
     QVERIFY(balloon);
     QStringList shown;
     QElapsedTimer clock;
     clock.start();
     merlin.Show();
-    for (const QString &t : {u"4"_s, u"per"_s, u"sette"_s})
+    const QStringList texts{u"4"_s, u"per"_s, u"sette"_s, u"Sbagliato"_s, u"28"_s};
+    for (const QString &t : texts)
         merlin.Speak(t);
     // Watch the balloon: each text in turn, never two at once.
-    while (clock.elapsed() < 8000 && shown.size() < 3) {
-        QTest::qWait(10);
-        const QString name = balloon->isVisible() ? balloon->accessibleName() : QString();
-        if (!name.isEmpty() && (shown.isEmpty() || shown.last() != name))
-            shown << name;
+    while (clock.elapsed() < 15000 && shown.size() < texts.size()) {
+        QTest::qWait(5);
+        const QString text = balloon->isVisible() ? balloon->speech() : QString();
+        if (!text.isEmpty() && (shown.isEmpty() || shown.last() != text))
+            shown << text;
     }
-    QCOMPARE(shown, (QStringList{u"4"_s, u"per"_s, u"sette"_s}));
+    QCOMPARE(shown, texts);
     QTRY_VERIFY_WITH_TIMEOUT(!balloon->isVisible(), 5000);
-    // Three short words take about a second or two to say, not nothing and not forever.
-    QVERIFY2(clock.elapsed() > 600 && clock.elapsed() < 6000, qPrintable(QString::number(clock.elapsed())));
-    agent.shutdown();
+    // Five short words take a few seconds to say, not nothing and not forever.
+    QVERIFY2(clock.elapsed() > 1200 && clock.elapsed() < 12000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(silenced.size(), output == FakeOutput::Plays ? 0 : 1);
+    if (stage.output)
+        QCOMPARE(stage.output->played(), output == FakeOutput::Plays ? 5 : output == FakeOutput::BreaksAfterTwo ? 2 : 0);
+}
+
+// A text ends when its sound has had time to be heard, even from a device
+// that never reports anything; stopping still reports the end.
+void TestSpeech::aTextEndsOnTimeAndStopStillReportsIt()
+{
+    auto output = std::make_unique<FakeOutput>(FakeOutput::Plays);
+    Voice voice(std::make_unique<FakeEngine>(), std::move(output), VoiceSettings{});
+    int length = -1;
+    bool over = false;
+    QElapsedTimer clock;
+    voice.say(u"quattro"_s, [&](const Utterance &u) { length = u.durationMs(); clock.start(); }, [&] { over = true; });
+    QTRY_VERIFY(length > 0);
+    QCOMPARE(length, 7 * FakeEngine::kLetterMs + FakeEngine::kPauseMs);
+    QTRY_VERIFY_WITH_TIMEOUT(over, 5000);
+    QVERIFY2(clock.elapsed() >= length, qPrintable(QString::number(clock.elapsed())));
+
+    bool stopped = false;
+    bool started = false;
+    voice.say(u"una lunga frase che non finisce mai di essere detta"_s, [&](const Utterance &) { started = true; },
+              [&] { stopped = true; });
+    QTRY_VERIFY(started);
+    voice.stop();
+    QVERIFY(!stopped); // from the event loop, never inside the caller's stop
+    QTRY_VERIFY(stopped);
+}
+
+// A sound server holds a new stream back until it has a little over a
+// kilobyte: "4" alone would never be heard. Longer sounds are left as they are.
+void TestSpeech::shortSoundsArePaddedForTheServer()
+{
+    QAudioFormat format;
+    format.setSampleRate(22050);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+    const QByteArray word(600, '\7');
+    const QByteArray padded = QtAudioOutput::padded(word, format);
+    QVERIFY(padded.size() >= 4096);
+    QVERIFY(padded.startsWith(word));
+    QCOMPARE(padded.count('\0'), padded.size() - word.size());
+    const QByteArray sentence(format.bytesForDuration(2000000), '\7');
+    QCOMPARE(QtAudioOutput::padded(sentence, format), sentence);
+}
+
+// A sound server that hangs the worker: the text goes on in silence all the
+// same, after one warning, and ends.
+void TestSpeech::aHangingDeviceDoesNotHoldHimUp()
+{
+    Voice voice(std::make_unique<FakeEngine>(), std::make_unique<FakeOutput>(FakeOutput::Hangs), VoiceSettings{});
+    QSignalSpy silenced(&voice, &Voice::silenced);
+    bool over = false;
+    voice.say(u"per"_s, nullptr, [&] { over = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(over, Voice::kStartTimeoutMs + speechEstimateMs(u"per"_s) + 2000);
+    QCOMPARE(silenced.size(), 1);
+}
+
+void TestSpeech::mouthFollowsTheSounds_data()
+{
+    QTest::addColumn<QByteArray>("phoneme");
+    QTest::addColumn<int>("mouth");
+    QTest::newRow("a opens") << QByteArray("a") << int(Mouth::Open);
+    QTest::newRow("o rounds") << QByteArray("o") << int(Mouth::Round);
+    QTest::newRow("open o rounds") << QByteArray("O") << int(Mouth::Round);
+    QTest::newRow("u rounds") << QByteArray("u") << int(Mouth::Round);
+    QTest::newRow("e widens") << QByteArray("e") << int(Mouth::Wide);
+    QTest::newRow("i widens") << QByteArray("i") << int(Mouth::Wide);
+    QTest::newRow("m shuts") << QByteArray("m") << int(Mouth::Closed);
+    QTest::newRow("double p shuts") << QByteArray("p:") << int(Mouth::Closed);
+    QTest::newRow("b shuts") << QByteArray("b") << int(Mouth::Closed);
+    QTest::newRow("pause shuts") << QByteArray("_:") << int(Mouth::Closed);
+    QTest::newRow("f on the lip") << QByteArray("f") << int(Mouth::Teeth);
+    QTest::newRow("v on the lip") << QByteArray("v") << int(Mouth::Teeth);
+    QTest::newRow("t behind the teeth") << QByteArray("t") << int(Mouth::Wide);
+}
+
+void TestSpeech::mouthFollowsTheSounds()
+{
+    QFETCH(QByteArray, phoneme);
+    QFETCH(int, mouth);
+    QCOMPARE(int(mouthFor(phoneme)), mouth);
 }
 
 void TestSpeech::italianVoiceSpeaksPlausibly_data()
@@ -388,7 +607,7 @@ void TestSpeech::italianVoiceSpeaksPlausibly()
     QVERIFY2(engine.initialise(VoiceSettings{u"it"_s, 145, 45}, &reason), qPrintable(reason));
     const Utterance u = engine.synthesize(text);
     QVERIFY2(u.durationMs() >= minMs && u.durationMs() <= maxMs, qPrintable(QString::number(u.durationMs())));
-    QCOMPARE(u.sampleRate, 22050);
+    QCOMPARE(u.format.sampleRate(), 22050);
     // Not silence: the loudness of the whole sound is well above zero.
     const auto *samples = reinterpret_cast<const qint16 *>(u.pcm.constData());
     double sum = 0;
@@ -398,6 +617,18 @@ void TestSpeech::italianVoiceSpeaksPlausibly()
     QVERIFY2(rms > 0.02, qPrintable(QString::number(rms)));
     QVERIFY(!u.words.isEmpty());
     QCOMPARE(u.words.last().textEnd <= text.size(), true);
+    // The mouth moves with the sound, in time order, several shapes, and is shut at the end.
+    QVERIFY(u.visemes.size() > 3);
+    QSet<int> shapes;
+    for (qsizetype i = 0; i < u.visemes.size(); ++i) {
+        shapes << int(u.visemes[i].mouth);
+        if (i > 0)
+            QVERIFY(u.visemes[i].atMs > u.visemes[i - 1].atMs);
+    }
+    QVERIFY(shapes.size() >= 3);
+    QCOMPARE(u.mouthAt(u.durationMs()), Mouth::Closed);
+    QCOMPARE(u.mouthAt(-1), Mouth::Closed);
+    QVERIFY(u.mouthAt(u.words.first().atMs + 60) != Mouth::Closed || u.mouthAt(u.words.first().atMs + 120) != Mouth::Closed);
 }
 
 void TestSpeech::theItalianVoiceIsReallySelected()
@@ -419,25 +650,71 @@ void TestSpeech::balloonStaysOnScreenAndOffTheAnswerBox_data()
 {
     QTest::addColumn<QRect>("character");
     QTest::addColumn<QSize>("balloon");
-    QTest::addColumn<QRect>("keepClear");
-    const QRect merlin(250, 175, 158, 205);
-    QTest::newRow("short text beside him") << merlin << QSize(120, 40) << QRect(328, 455, 457, 75);
-    QTest::newRow("long text over the box goes above it") << merlin << QSize(340, 300) << QRect(328, 455, 457, 75);
-    QTest::newRow("window at the top left") << merlin << QSize(340, 300) << QRect(208, 360, 457, 75);
-    QTest::newRow("at the right edge") << QRect(900, 100, 120, 160) << QSize(340, 200) << QRect();
-    QTest::newRow("box right below the top") << QRect(250, 0, 158, 205) << QSize(340, 200) << QRect(208, 20, 457, 75);
+    QTest::addColumn<QList<QRect>>("keepClear");
+    const QRect window(0, 0, 785, 556);
+    const QRect merlin(246, 133, 149, 205);
+    const QRect answer(208, 336, 457, 75);
+    const QRect board(0, 0, 225, 297), clock(560, 0, 233, 137);
+    const QRect verdict(424, 136, 361, 40);
+    const QList<QRect> window_{answer, verdict, board, clock};
+    QTest::newRow("a word beside him") << merlin << QSize(60, 44) << window_;
+    QTest::newRow("four lines of the introduction") << merlin << QSize(340, 96) << window_;
+    QTest::newRow("the longest verdict on show") << merlin << QSize(200, 44)
+                                                  << QList<QRect>{answer, QRect(424, 136, 361, 60), board, clock};
+    QTest::newRow("at the right edge") << QRect(600, 100, 149, 205) << QSize(200, 96) << QList<QRect>{};
+    QTest::newRow("twice the design") << QRect(492, 266, 298, 410) << QSize(680, 192)
+                                      << QList<QRect>{QRect(416, 672, 914, 150), QRect(848, 272, 722, 80),
+                                                      QRect(0, 0, 450, 594), QRect(1120, 0, 466, 274)};
 }
 
 void TestSpeech::balloonStaysOnScreenAndOffTheAnswerBox()
 {
     QFETCH(QRect, character);
     QFETCH(QSize, balloon);
-    QFETCH(QRect, keepClear);
-    const QRect screen(0, 0, 1024, 768);
-    const QRect place = balloonPlace(balloon, character, screen, keepClear);
+    QFETCH(QList<QRect>, keepClear);
+    const QRect bounds = QTest::currentDataTag() == QByteArray("twice the design") ? QRect(0, 0, 1570, 1112)
+                                                                                   : QRect(0, 0, 785, 556);
+    const QRect place = balloonPlace(balloon, character, bounds, keepClear);
     QCOMPARE(place.size(), balloon);
-    QVERIFY(screen.contains(place));
-    QVERIFY(!place.intersects(keepClear));
+    QVERIFY(bounds.contains(place));
+    QVERIFY(!place.intersects(character));
+    for (const QRect &k : keepClear)
+        QVERIFY2(!place.intersects(k), qPrintable(u"%1,%2"_s.arg(place.x()).arg(place.y())));
+}
+
+// The introduction is shown a few lines at a time, at a size a child reads,
+// and a screen reader is told each word as it is said.
+void TestSpeech::balloonPagesLongTextsAndAnnouncesEachWord()
+{
+    QStringList announced;
+    QWidget layer;
+    Balloon balloon(&layer);
+    const QString text = u"Allora attenzione, iniziamo la nostra avventura con la tabellina del 4. Io detto e tu scrivi "
+                         u"il risultato nello spazio sotto di me. Mi raccomando inserisci il risultato e premi invio e "
+                         u"poi aspetta che io finisca di parlare e premi ancora invio per avere la domanda successiva"_s;
+    balloon.setSpeech(text, 18, 340);
+    QVERIFY(balloon.font().pixelSize() >= 16);
+    QVERIFY(balloon.lines().size() > Balloon::kMaxLines); // more than one page
+    QVERIFY(balloon.width() <= 340);
+    QVERIFY(balloon.height() < 4 * 30 + 30);
+    QCOMPARE(balloon.lines().join(u' '), text);
+    const QFontMetrics metrics(balloon.font());
+    for (const QString &line : balloon.lines())
+        QVERIFY(metrics.horizontalAdvance(line) <= balloon.width());
+    // Word by word, each reaching the screen reader, and the last page at the end.
+    int said = 0;
+    QStringList words = text.split(u' ');
+    for (const QString &w : words) {
+        said += int(w.size()) + (said ? 1 : 0);
+        balloon.reveal(said);
+        if (announced.isEmpty() || announced.last() != balloon.accessibleName())
+            announced << balloon.accessibleName();
+    }
+    QCOMPARE(announced.size(), words.size());
+    QCOMPARE(announced.first(), u"Allora"_s);
+    QCOMPARE(announced.last(), text);
+    QVERIFY(balloon.text().contains(u"domanda successiva"_s));
+    QVERIFY(!balloon.text().contains(u"Allora"_s));
 }
 
 QTEST_MAIN(TestSpeech)

@@ -1,0 +1,218 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "characterlayer.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QtMath>
+
+#include <cstring>
+
+CharacterLayer::CharacterLayer(QWidget *host)
+    : QWidget(host)
+{
+    setObjectName(QStringLiteral("Merlin"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    setGeometry(host->rect());
+    host->installEventFilter(this);
+    raise();
+}
+
+bool CharacterLayer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parent()) {
+        if (event->type() == QEvent::Resize)
+            setGeometry(parentWidget()->rect());
+        // A control added later would otherwise be stacked above him.
+        else if (event->type() == QEvent::ChildAdded)
+            QTimer::singleShot(0, this, [this] { raise(); });
+    }
+    return false;
+}
+
+// The part of two pictures of the same size that differs, in device pixels.
+static QRect changedPart(const QImage &a, const QImage &b)
+{
+    const int rowBytes = a.width() * 4;
+    int top = 0, bottom = a.height() - 1;
+    while (top <= bottom && std::memcmp(a.constScanLine(top), b.constScanLine(top), rowBytes) == 0)
+        ++top;
+    if (top > bottom)
+        return {};
+    while (std::memcmp(a.constScanLine(bottom), b.constScanLine(bottom), rowBytes) == 0)
+        --bottom;
+    int left = a.width(), right = -1;
+    for (int y = top; y <= bottom; ++y) {
+        const auto *pa = reinterpret_cast<const QRgb *>(a.constScanLine(y));
+        const auto *pb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
+        for (int x = 0; x < left; ++x) {
+            if (pa[x] != pb[x]) {
+                left = x;
+                break;
+            }
+        }
+        for (int x = a.width() - 1; x > right; --x) {
+            if (pa[x] != pb[x]) {
+                right = x;
+                break;
+            }
+        }
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+void CharacterLayer::setFrame(const QImage &frame, QPoint topLeft)
+{
+    const QRect old = m_rect;
+    const QRect now(topLeft, frame.deviceIndependentSize().toSize());
+    // Talking changes only his mouth and blinking only his eyes: the window
+    // under him is repainted only there.
+    if (now == old && frame.size() == m_frame.size() && frame.format() == m_frame.format()
+        && frame.devicePixelRatio() == m_frame.devicePixelRatio()) {
+        const QRect changed = changedPart(m_frame, frame);
+        m_frame = frame;
+        if (changed.isValid()) {
+            const qreal dpr = frame.devicePixelRatio();
+            const QRect logical(QPoint(qFloor(changed.left() / dpr), qFloor(changed.top() / dpr)),
+                                QPoint(qCeil((changed.right() + 1) / dpr), qCeil((changed.bottom() + 1) / dpr)));
+            update(logical.translated(now.topLeft()));
+        }
+        return;
+    }
+    m_frame = frame;
+    m_rect = now;
+    update(old.united(m_rect));
+}
+
+void CharacterLayer::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawImage(m_rect.topLeft(), m_frame);
+}
+
+Balloon::Balloon(QWidget *layer)
+    : QLabel(layer)
+{
+    setObjectName(QStringLiteral("Balloon"));
+    setAccessibleDescription(QStringLiteral("Merlin dice"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    setTextFormat(Qt::RichText);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setMargin(8);
+    setStyleSheet(QStringLiteral("QLabel { background: #FFFFE8; color: #202020; border: 2px solid #404080; border-radius: 10px; }"));
+    hide();
+}
+
+void Balloon::setSpeech(const QString &text, int pixelSize, int maxWidth)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(pixelSize);
+    setFont(f);
+    m_text = text;
+    m_shown = -1;
+    m_lines.clear();
+    m_lineStarts.clear();
+    const QFontMetrics metrics(f);
+    const int room = maxWidth - 2 * (margin() + 2) - 2;
+    // Words stay whole; a line breaks before the word that would not fit.
+    int lineStart = 0;
+    int lastBreak = -1;
+    for (int i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text.at(i).isSpace())
+            continue;
+        if (metrics.horizontalAdvance(text.mid(lineStart, i - lineStart)) > room && lastBreak > lineStart) {
+            m_lineStarts << lineStart;
+            m_lines << text.mid(lineStart, lastBreak - lineStart);
+            lineStart = lastBreak + 1;
+        }
+        lastBreak = i;
+    }
+    m_lineStarts << lineStart;
+    m_lines << text.mid(lineStart);
+    int widest = 0;
+    for (const QString &line : std::as_const(m_lines))
+        widest = qMax(widest, metrics.horizontalAdvance(line));
+    const int lines = qMin(int(m_lines.size()), kMaxLines);
+    setFixedSize(widest + 2 * (margin() + 2) + 2, lines * metrics.lineSpacing() + 2 * (margin() + 2));
+    setAccessibleName(QString());
+    reveal(0);
+}
+
+void Balloon::reveal(int characters)
+{
+    if (characters == m_shown)
+        return;
+    m_shown = characters;
+    int line = 0;
+    while (line + 1 < m_lineStarts.size() && m_lineStarts.at(line + 1) <= qMax(0, characters - 1))
+        ++line;
+    const int first = line / kMaxLines * kMaxLines;
+    QStringList html;
+    for (int i = first; i < qMin(first + kMaxLines, int(m_lines.size())); ++i) {
+        const int start = m_lineStarts.at(i);
+        const QString &text = m_lines.at(i);
+        const int said = qBound(0, characters - start, int(text.size()));
+        // The words not said yet keep their place, so the balloon does not grow as he speaks.
+        html << QStringLiteral("%1<span style=\"color:#FFFFE8\">%2</span>")
+                    .arg(text.left(said).toHtmlEscaped(), text.mid(said).toHtmlEscaped());
+    }
+    setText(QStringLiteral("<div style=\"white-space:pre\">%1</div>").arg(html.join(QStringLiteral("<br>"))));
+    const QString said = m_text.left(characters).trimmed();
+    // A screen reader hears each word as it is said: Qt tells it of every new name.
+    if (said != accessibleName())
+        setAccessibleName(said);
+}
+
+QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &bounds, const QList<QRect> &keepClear)
+{
+    const auto covered = [&](const QRect &r) {
+        qint64 area = 0;
+        for (const QRect &k : keepClear) {
+            const QRect both = r.intersected(k);
+            area += qint64(both.width()) * both.height();
+        }
+        return area;
+    };
+    const auto inside = [&bounds](QRect r) {
+        if (r.right() > bounds.right())
+            r.moveRight(bounds.right());
+        if (r.left() < bounds.left())
+            r.moveLeft(bounds.left());
+        if (r.bottom() > bounds.bottom())
+            r.moveBottom(bounds.bottom());
+        if (r.top() < bounds.top())
+            r.moveTop(bounds.top());
+        return r;
+    };
+    const int gap = 6;
+    // Head height first, then lower and higher down his side, then above him.
+    QList<QRect> candidates;
+    const int head = character.top() + character.height() / 8;
+    for (int x : {character.right() + gap, character.left() - gap - balloon.width()}) {
+        for (int dy = 0; dy <= character.height(); dy += 4) {
+            candidates << QRect(QPoint(x, head + dy), balloon);
+            candidates << QRect(QPoint(x, head - dy), balloon);
+        }
+    }
+    for (int dx = 0; dx <= character.width(); dx += 8) {
+        candidates << QRect(QPoint(character.left() + dx, character.top() - gap - balloon.height()), balloon);
+        candidates << QRect(QPoint(character.left() - dx, character.top() - gap - balloon.height()), balloon);
+    }
+    QRect best;
+    qint64 bestCover = -1;
+    for (const QRect &c : std::as_const(candidates)) {
+        if (!bounds.contains(c))
+            continue;
+        const qint64 cover = covered(c);
+        if (cover == 0)
+            return c;
+        if (bestCover < 0 || cover < bestCover) {
+            best = c;
+            bestCover = cover;
+        }
+    }
+    return bestCover >= 0 ? best : inside(QRect(QPoint(character.right() + gap, head), balloon));
+}

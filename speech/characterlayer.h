@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+
+// A see-through sheet over the whole of a window, above every control,
+// where the character is drawn. It takes no focus and no clicks: the
+// controls under him work as if he were not there.
+class CharacterLayer : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CharacterLayer(QWidget *host);
+
+    // A new picture of him with its top-left at this point of the layer.
+    void setFrame(const QImage &frame, QPoint topLeft);
+    QRect frameRect() const { return m_rect; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QImage m_frame;
+    QRect m_rect;
+};
+
+// What the character is saying, beside him, a few lines at a time as the
+// words are spoken; screen readers read the words said so far.
+class Balloon : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit Balloon(QWidget *layer);
+
+    static constexpr int kMaxLines = 4;
+
+    // Lays the text out for a font of this pixel size in lines at most
+    // maxWidth wide, and takes the size of its longest page.
+    void setSpeech(const QString &text, int pixelSize, int maxWidth);
+    // Shows the page with the words said so far, the rest kept hidden in place.
+    void reveal(int characters);
+    const QString &speech() const { return m_text; }
+    QStringList lines() const { return m_lines; }
+
+private:
+    QString m_text;
+    QStringList m_lines;
+    QList<int> m_lineStarts;
+    int m_shown = -1;
+};
+
+// Where the balloon goes: beside the character (right, else left, else
+// above), as near his head as it can, inside bounds and clear of every
+// rectangle in keepClear; the least covering place when none is clear.
+QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &bounds, const QList<QRect> &keepClear);

@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "audiooutput.h"
+#include "speechengine.h"
+
+#include "voice.h"
+
+#include <QMutex>
+#include <QThread>
+
+// An engine with the timing of a real one: 70 ms a letter and 120 ms of
+// pause after each word, words and mouth shapes reported where they sound.
+class FakeEngine : public SpeechEngine
+{
+public:
+    static constexpr int kLetterMs = 70;
+    static constexpr int kPauseMs = 120;
+
+    bool initialise(const VoiceSettings &, QString *) override { return true; }
+    void setVoice(const VoiceSettings &) override {}
+    Utterance synthesize(const QString &text) override
+    {
+        Utterance u;
+        u.format.setSampleRate(8000);
+        u.format.setChannelCount(1);
+        u.format.setSampleFormat(QAudioFormat::Int16);
+        int ms = 0;
+        const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
+        int end = 0;
+        for (const QString &word : words) {
+            end = int(text.indexOf(word, end)) + int(word.size());
+            u.words.append({ms, end});
+            for (QChar c : word) {
+                u.visemes.append({ms, mouthFor(QString(c).toLatin1())});
+                ms += kLetterMs;
+            }
+            u.visemes.append({ms, Mouth::Closed});
+            ms += kPauseMs;
+        }
+        u.pcm = QByteArray(u.format.bytesForDuration(qint64(ms) * 1000), '\1');
+        return u;
+    }
+};
+
+// A sound device the test controls: it can refuse, break after some texts,
+// or take everything and say nothing, as real servers do.
+class FakeOutput : public AudioOutput
+{
+public:
+    enum Behaviour { Plays, Absent, BreaksAfterTwo, Hangs };
+    explicit FakeOutput(Behaviour behaviour) : m_behaviour(behaviour) {}
+
+    bool open(const QAudioFormat &, QString *reason) override
+    {
+        if (m_behaviour == Absent && reason)
+            *reason = QStringLiteral("nessun dispositivo audio");
+        return m_behaviour != Absent;
+    }
+    bool play(const QByteArray &pcm, const QAudioFormat &, QString *reason) override
+    {
+        if (m_behaviour == Hangs) {
+            // A server that never answers: the call returns only much later.
+            QThread::msleep(Voice::kStartTimeoutMs + 1000);
+            return false;
+        }
+        QMutexLocker lock(&m_mutex);
+        const bool works = m_behaviour == Plays || (m_behaviour == BreaksAfterTwo && m_played.size() < 2);
+        if (!works) {
+            if (reason)
+                *reason = QStringLiteral("il dispositivo audio è sparito");
+            return false;
+        }
+        m_played.append(pcm.size());
+        return true;
+    }
+    void stop() override
+    {
+        QMutexLocker lock(&m_mutex);
+        ++m_stops;
+    }
+    int played()
+    {
+        QMutexLocker lock(&m_mutex);
+        return int(m_played.size());
+    }
+
+private:
+    Behaviour m_behaviour;
+    QMutex m_mutex;
+    QList<qsizetype> m_played;
+    int m_stops = 0;
+};
