@@ -9,6 +9,8 @@
 #include <QMediaDevices>
 #include <QTimer>
 
+#include <algorithm>
+
 struct QtAudioOutput::Stream
 {
     QBuffer buffer;
@@ -115,21 +117,26 @@ void QtAudioOutput::retire(Stream *stream)
 {
     // Called from the sink's own signal: it is deleted once that signal is over.
     QTimer::singleShot(0, m_context.get(), [this, stream] {
-        m_streams.remove_if([stream](const std::unique_ptr<Stream> &s) {
-            if (s.get() != stream)
-                return false;
-            s->sink->disconnect();
-            s->sink->stop();
-            return true;
-        });
+        const auto it = std::find_if(m_streams.begin(), m_streams.end(),
+                                     [stream](const std::unique_ptr<Stream> &s) { return s.get() == stream; });
+        if (it == m_streams.end())
+            return;
+        // Out of the list before it goes: a sink's destructor runs the event
+        // loop, and a stop or retire it lets in must not find it there again.
+        const std::unique_ptr<Stream> going = std::move(*it);
+        m_streams.erase(it);
+        going->sink->disconnect();
+        going->sink->stop();
     });
 }
 
 void QtAudioOutput::stop()
 {
-    for (auto &s : m_streams) {
+    // Emptied before any sink is deleted, for the same reason as in retire.
+    std::list<std::unique_ptr<Stream>> going;
+    going.swap(m_streams);
+    for (auto &s : going) {
         s->sink->disconnect();
         s->sink->stop();
     }
-    m_streams.clear();
 }
