@@ -292,8 +292,6 @@ void Tavola::buildControls()
     Image1->setAccessibleName(QStringLiteral("Cronometro"));
     Label10->setAccessibleName(QStringLiteral("per"));
 
-    static const bool factoryInstalled = (Announcer::installAccessibleFactory(), true);
-    Q_UNUSED(factoryInstalled);
     m_announcer = new Announcer(m_canvas);
 
     connect(cmdNext, &QPushButton::clicked, this, [this] { runHandler([this] { cmdNext_Click(); }); });

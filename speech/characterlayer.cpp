@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "characterlayer.h"
 
+#include "announcer.h"
+
 #include <QEvent>
 #include <QPainter>
 #include <QTimer>
@@ -94,7 +96,9 @@ void CharacterLayer::paintEvent(QPaintEvent *)
 
 Balloon::Balloon(QWidget *layer)
     : QLabel(layer)
+    , m_announcer(new Announcer(this))
 {
+    m_announcer->setObjectName(QStringLiteral("merlinSays"));
     setObjectName(QStringLiteral("Balloon"));
     setAccessibleDescription(QStringLiteral("Merlin dice"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -164,6 +168,11 @@ void Balloon::reveal(int characters)
     // A screen reader hears each word as it is said: Qt tells it of every new name.
     if (said != accessibleName())
         setAccessibleName(said);
+}
+
+void Balloon::announce()
+{
+    m_announcer->say(m_text);
 }
 
 QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &bounds, const QList<QRect> &keepClear)

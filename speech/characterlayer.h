@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class Announcer;
+
 // A see-through sheet over the whole of a window, above every control,
 // where the character is drawn. It takes no focus and no clicks: the
 // controls under him work as if he were not there.
@@ -45,8 +47,12 @@ public:
     void reveal(int characters);
     const QString &speech() const { return m_text; }
     QStringList lines() const { return m_lines; }
+    // Tells screen readers the whole text as he starts to say it: they do not
+    // speak a label that changes away from the focus.
+    void announce();
 
 private:
+    Announcer *m_announcer;
     QString m_text;
     QStringList m_lines;
     QList<int> m_lineStarts;

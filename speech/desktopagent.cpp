@@ -131,6 +131,7 @@ public:
                     m_clock.start();
                     // Without word timings the whole text is there at once.
                     m_balloon->reveal(u.words.isEmpty() ? int(m_balloon->speech().size()) : 0);
+                    m_balloon->announce();
                     m_frameTimer.start();
                     step();
                 },

@@ -215,9 +215,11 @@ class WithOrca(unittest.TestCase):
         confirm_box(" Lia vediamo se sei un vero campione  ")
         main = wait_for("the main window", lambda: find("frame", "Garivolo"))
         self.assertEqual(main.get_name(), "Garivolo")
-        # Merlin's words, as his balloon shows them.
+        # Merlin's words, as his balloon shows them and as Orca says them.
         # His balloon's name grows word by word as he says them.
         wait_for("Merlin's balloon", lambda: find("label", "Allora attenzione.*tabellina del 4.*"))
+        wait_for("Orca to say Merlin's words",
+                 lambda: any("Allora attenzione" in t and "tabellina del 4" in t for _, t in orca.spoken()))
 
         box = wait_for("the answer box", lambda: find("text", "Scrivi qui il risultato e premi Invio"))
         extents = box.get_extents(Atspi.CoordType.SCREEN)

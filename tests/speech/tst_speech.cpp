@@ -3,6 +3,7 @@
 #include "characterdata.h"
 #include "characterqueue.h"
 #include "characterrenderer.h"
+#include "announcer.h"
 #include "characterlayer.h"
 #include "desktopagent.h"
 #include "fakespeech.h"
@@ -481,6 +482,10 @@ void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound()
     Character &merlin = stage.merlin();
     Balloon *balloon = stage.balloon();
     QVERIFY(balloon);
+    auto *says = balloon->findChild<Announcer *>(u"merlinSays"_s);
+    QVERIFY(says);
+    QStringList toldScreenReader;
+    QObject::connect(says, &Announcer::said, says, [&](const QString &text) { toldScreenReader << text; });
     QStringList shown;
     QElapsedTimer clock;
     clock.start();
@@ -497,6 +502,8 @@ void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound()
     }
     QCOMPARE(shown, texts);
     QTRY_VERIFY_WITH_TIMEOUT(!balloon->isVisible(), 5000);
+    // A screen reader is told each text whole, once, as he says it.
+    QCOMPARE(toldScreenReader, texts);
     // Five short words take a few seconds to say, not nothing and not forever.
     QVERIFY2(clock.elapsed() > 1200 && clock.elapsed() < 12000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(silenced.size(), output == FakeOutput::Plays ? 0 : 1);

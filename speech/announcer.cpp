@@ -4,9 +4,26 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 
+namespace {
+
+// Lets accessibility clients see every announcer as a notification; made
+// before the first announcer, whose interface is asked for only later.
+void installAccessibleFactory()
+{
+    QAccessible::installFactory([](const QString &className, QObject *object) -> QAccessibleInterface * {
+        if (className == QLatin1String("Announcer") && object && object->isWidgetType())
+            return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Notification);
+        return nullptr;
+    });
+}
+
+} // namespace
+
 Announcer::Announcer(QWidget *parent)
     : QWidget(parent)
 {
+    static const bool factoryInstalled = (installAccessibleFactory(), true);
+    Q_UNUSED(factoryInstalled);
     setObjectName(QStringLiteral("announcer"));
     // Takes no room and no input, so no child meets it.
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -23,13 +40,4 @@ void Announcer::say(const QString &message)
     setAccessibleName(message);
     show();
     emit said(message);
-}
-
-void Announcer::installAccessibleFactory()
-{
-    QAccessible::installFactory([](const QString &className, QObject *object) -> QAccessibleInterface * {
-        if (className == QLatin1String("Announcer") && object && object->isWidgetType())
-            return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Notification);
-        return nullptr;
-    });
 }

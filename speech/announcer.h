@@ -16,8 +16,4 @@ public:
 
 signals:
     void said(const QString &message);
-
-public:
-    // Lets accessibility clients see the announcer as a notification.
-    static void installAccessibleFactory();
 };
