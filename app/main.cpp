@@ -72,10 +72,6 @@ int main(int argc, char *argv[])
     const bool inBuildTree = QApplication::applicationFilePath() == QStringLiteral(GARIVOLO_BUILD_BINARY);
     DesktopAgent agent({inBuildTree ? QStringLiteral(GARIVOLO_CHARS_BUILD_DIR) : QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)},
                        std::make_unique<EspeakEngine>(), std::make_unique<QtAudioOutput>());
-    // The voice and the sound server wait until the first window is on the
-    // screen, so that the child sees the name prompt without delay.
-    FirstPaint firstPaint([&agent] { agent.startVoice(); });
-    app.installEventFilter(&firstPaint);
     QtDialogs dialogs;
     ClockSeededRandom random(&ClockSeededRandom::systemClock);
     SecondTicker timer;
@@ -83,10 +79,12 @@ int main(int argc, char *argv[])
     const QString helper = inBuildTree ? QStringLiteral(GARIVOLO_RECORD_HELPER_BUILD)
                                        : QStringLiteral(GARIVOLO_RECORD_HELPER_INSTALLED);
 
-    Tavola tavola({dialogs, agent, random, timer, QStringLiteral(GARIVOLO_RECORD_DIR), helper, [&agent](int status) {
+    Tavola tavola({dialogs, agent, random, timer, QStringLiteral(GARIVOLO_RECORD_DIR), helper,
+                   [&agent](int status) {
                        agent.shutdown();
                        QApplication::exit(status);
-                   }});
+                   }},
+                  nullptr, Tavola::Controls::Later);
     dialogs.setParent(&tavola);
     // On a screen smaller than the design (a school netbook) everything shrinks together, Merlin too.
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -109,6 +107,13 @@ int main(int argc, char *argv[])
         // The score board and the clock, as drawn by their frames.
         return QList<QRect>{placed(tavola.Text3), verdict, design(QRect(0, 0, 225, 297)), design(QRect(560, 0, 233, 137))};
     });
+    // The window's controls, the voice and the sound server wait until the
+    // name prompt is on the screen, so that the child sees it without delay.
+    FirstPaint firstPaint([&tavola, &agent] {
+        tavola.buildControls();
+        agent.startVoice();
+    });
+    app.installEventFilter(&firstPaint);
     if (!tavola.load())
         return tavola.exitStatus();
     tavola.show();
