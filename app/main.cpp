@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktopagent.h"
 #include "dialogs.h"
-#include "speechengine.h"
+#include "voicemodule.h"
 #include "randomsource.h"
 #include "tavola.h"
 #include "ticker.h"
@@ -70,8 +70,10 @@ int main(int argc, char *argv[])
 
     // A build run uses the files of its source tree; an installed one the installed files.
     const bool inBuildTree = QApplication::applicationFilePath() == QStringLiteral(GARIVOLO_BUILD_BINARY);
+    VoiceParts voice = voiceFromModule(inBuildTree ? QStringLiteral(GARIVOLO_VOICE_MODULE_BUILD)
+                                                   : QStringLiteral(GARIVOLO_VOICE_MODULE_INSTALLED));
     DesktopAgent agent({inBuildTree ? QStringLiteral(GARIVOLO_CHARS_BUILD_DIR) : QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)},
-                       std::make_unique<EspeakEngine>(), std::make_unique<QtAudioOutput>());
+                       std::move(voice.engine), std::move(voice.output));
     QtDialogs dialogs;
     ClockSeededRandom random(&ClockSeededRandom::systemClock);
     SecondTicker timer;
