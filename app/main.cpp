@@ -11,6 +11,10 @@
 #include <QWidget>
 #include <functional>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QApplication>
 #include <QScreen>
 #include <QLibraryInfo>
@@ -51,6 +55,14 @@ private:
 
 int main(int argc, char *argv[])
 {
+#ifdef __GLIBC__
+    // Big short-lived buffers (his frames while he moves, each text's sound
+    // stream) go back to the system when freed: by default glibc raises its
+    // threshold after the first and keeps them in the heap for good. The
+    // voice's and the sound server's threads share heaps instead of one each.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    mallopt(M_ARENA_MAX, 2);
+#endif
     // Everything is drawn with QPainter; probing the GL driver would only cost memory.
     if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
