@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktopagent.h"
 #include "dialogs.h"
-#include "speechengine.h"
+#include "voicemodule.h"
 #include "randomsource.h"
 #include "tavola.h"
 #include "ticker.h"
@@ -10,6 +10,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <QApplication>
 #include <QScreen>
@@ -51,6 +55,14 @@ private:
 
 int main(int argc, char *argv[])
 {
+#ifdef __GLIBC__
+    // Big short-lived buffers (his frames while he moves, each text's sound
+    // stream) go back to the system when freed: by default glibc raises its
+    // threshold after the first and keeps them in the heap for good. The
+    // voice's and the sound server's threads share heaps instead of one each.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    mallopt(M_ARENA_MAX, 2);
+#endif
     // Everything is drawn with QPainter; probing the GL driver would only cost memory.
     if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
@@ -70,12 +82,10 @@ int main(int argc, char *argv[])
 
     // A build run uses the files of its source tree; an installed one the installed files.
     const bool inBuildTree = QApplication::applicationFilePath() == QStringLiteral(GARIVOLO_BUILD_BINARY);
+    VoiceParts voice = voiceFromModule(inBuildTree ? QStringLiteral(GARIVOLO_VOICE_MODULE_BUILD)
+                                                   : QStringLiteral(GARIVOLO_VOICE_MODULE_INSTALLED));
     DesktopAgent agent({inBuildTree ? QStringLiteral(GARIVOLO_CHARS_BUILD_DIR) : QStringLiteral(GARIVOLO_CHARS_INSTALL_DIR)},
-                       std::make_unique<EspeakEngine>(), std::make_unique<QtAudioOutput>());
-    // The voice and the sound server wait until the first window is on the
-    // screen, so that the child sees the name prompt without delay.
-    FirstPaint firstPaint([&agent] { agent.startVoice(); });
-    app.installEventFilter(&firstPaint);
+                       std::move(voice.engine), std::move(voice.output));
     QtDialogs dialogs;
     ClockSeededRandom random(&ClockSeededRandom::systemClock);
     SecondTicker timer;
@@ -83,10 +93,12 @@ int main(int argc, char *argv[])
     const QString helper = inBuildTree ? QStringLiteral(GARIVOLO_RECORD_HELPER_BUILD)
                                        : QStringLiteral(GARIVOLO_RECORD_HELPER_INSTALLED);
 
-    Tavola tavola({dialogs, agent, random, timer, QStringLiteral(GARIVOLO_RECORD_DIR), helper, [&agent](int status) {
+    Tavola tavola({dialogs, agent, random, timer, QStringLiteral(GARIVOLO_RECORD_DIR), helper,
+                   [&agent](int status) {
                        agent.shutdown();
                        QApplication::exit(status);
-                   }});
+                   }},
+                  nullptr, Tavola::Controls::Later);
     dialogs.setParent(&tavola);
     // On a screen smaller than the design (a school netbook) everything shrinks together, Merlin too.
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -109,6 +121,13 @@ int main(int argc, char *argv[])
         // The score board and the clock, as drawn by their frames.
         return QList<QRect>{placed(tavola.Text3), verdict, design(QRect(0, 0, 225, 297)), design(QRect(560, 0, 233, 137))};
     });
+    // The window's controls, the voice and the sound server wait until the
+    // name prompt is on the screen, so that the child sees it without delay.
+    FirstPaint firstPaint([&tavola, &agent] {
+        tavola.buildControls();
+        agent.startVoice();
+    });
+    app.installEventFilter(&firstPaint);
     if (!tavola.load())
         return tavola.exitStatus();
     tavola.show();

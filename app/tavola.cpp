@@ -107,7 +107,7 @@ constexpr std::pair<const char *, const char *> kSpokenAs[] = {
 
 } // namespace
 
-Tavola::Tavola(TavolaServices services, QWidget *parent)
+Tavola::Tavola(TavolaServices services, QWidget *parent, Controls controls)
     : QMainWindow(parent)
     , m_services(std::move(services))
 {
@@ -120,8 +120,23 @@ Tavola::Tavola(TavolaServices services, QWidget *parent)
     setCursor(QCursor(picture(QStringLiteral(":/pictures/pointer.svg"), 48), 2, 2));
 
     buildMenus();
-    buildControls();
+    m_canvas = new FormCanvas(kClientSize, kScrollBarColour,
+                              {
+                                  {"Shape1", Shape::Rectangle, twips(2880, 4920, 7335, 1335), QColor(0x00, 0xFF, 0xFF)},
+                                  {"Shape2", Shape::Rectangle, twips(120, 120, 3135, 4215), QColor(0x00, 0xFF, 0xFF)},
+                                  {"Shape3", Shape::Circle, twips(8510, 50, 3300, 1965), QColor(0x00, 0xFF, 0xFF)},
+                                  {"Shape4", Shape::Rectangle, twips(0, 0, 3375, 4455), QColor(0x00, 0xC0, 0xC0)},
+                                  {"Shape5", Shape::Circle, twips(8400, 0, 3495, 2055), QColor(0x00, 0xC0, 0xC0)},
+                              },
+                              this);
+    setCentralWidget(m_canvas);
+    QPalette canvasPalette = m_canvas->palette();
+    canvasPalette.setColor(QPalette::WindowText, kInactiveCaptionText);
+    m_canvas->setPalette(canvasPalette);
+    // The window has its final size from the start: the name prompt is centred on it.
     setDesignScale(1.0);
+    if (controls == Controls::Now)
+        buildControls();
 }
 
 Tavola::~Tavola() = default;
@@ -154,20 +169,8 @@ void Tavola::buildMenus()
 
 void Tavola::buildControls()
 {
-    m_canvas = new FormCanvas(kClientSize, kScrollBarColour,
-                              {
-                                  {"Shape1", Shape::Rectangle, twips(2880, 4920, 7335, 1335), QColor(0x00, 0xFF, 0xFF)},
-                                  {"Shape2", Shape::Rectangle, twips(120, 120, 3135, 4215), QColor(0x00, 0xFF, 0xFF)},
-                                  {"Shape3", Shape::Circle, twips(8510, 50, 3300, 1965), QColor(0x00, 0xFF, 0xFF)},
-                                  {"Shape4", Shape::Rectangle, twips(0, 0, 3375, 4455), QColor(0x00, 0xC0, 0xC0)},
-                                  {"Shape5", Shape::Circle, twips(8400, 0, 3495, 2055), QColor(0x00, 0xC0, 0xC0)},
-                              },
-                              this);
-    setCentralWidget(m_canvas);
-    QPalette canvasPalette = m_canvas->palette();
-    canvasPalette.setColor(QPalette::WindowText, kInactiveCaptionText);
-    m_canvas->setPalette(canvasPalette);
-
+    if (Text3)
+        return;
     const QCursor iconPointer(picture(QStringLiteral(":/pictures/iconpointer.svg"), 32), 16, 16);
     QList<std::pair<int, QWidget *>> tabOrder;
 
@@ -231,8 +234,8 @@ void Tavola::buildControls()
             break;
         }
         case ControlSpec::Image: {
+            // Its picture is drawn at the size it is shown, with the fonts.
             auto *image = new QLabel(m_canvas);
-            image->setPixmap(picture(QStringLiteral(":/pictures/stopwatch.svg"), 32));
             image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             widget = image;
             break;
@@ -253,8 +256,6 @@ void Tavola::buildControls()
         if (spec.flags & ControlSpec::IconPointer)
             widget->setCursor(iconPointer);
         widget->setProperty("tabIndex", spec.tab);
-        if (spec.kind == ControlSpec::Label)
-            setCaption(static_cast<QLabel *>(widget), static_cast<QLabel *>(widget)->text());
         if (widget->focusPolicy() != Qt::NoFocus)
             tabOrder.append({spec.tab, widget});
     }
@@ -281,11 +282,8 @@ void Tavola::buildControls()
                                {"Label6", &Label6}})
         *label = control<QLabel>(name);
 
-    for (const auto &[name, prefix] : kSpokenAs) {
-        auto *label = control<QLabel>(name);
-        label->setProperty("spokenAs", QString::fromUtf8(prefix));
-        setCaption(label, label->text());
-    }
+    for (const auto &[name, prefix] : kSpokenAs)
+        control<QLabel>(name)->setProperty("spokenAs", QString::fromUtf8(prefix));
     Text3->setAccessibleName(QStringLiteral("Scrivi qui il risultato e premi Invio"));
     cmdNext->setAccessibleName(QStringLiteral("Nuovo calcolo"));
     cmdExit1->setAccessibleName(QStringLiteral("Esci"));
@@ -301,6 +299,8 @@ void Tavola::buildControls()
 
     // Before the first question the focus rests on the first control of the tab order.
     cmdExit1->setFocus();
+    // Fonts, places and captions (with what screen readers say of them) follow the design's scale.
+    layoutControls();
 }
 
 template <typename T>
@@ -317,6 +317,20 @@ void Tavola::setDesignScale(qreal scale)
 {
     m_scale = scale;
     m_canvas->setScale(scale);
+    if (Text3)
+        layoutControls();
+
+    QFont tips(QString::fromLatin1(kDefaultFont));
+    tips.setPixelSize(kTipPixels);
+    QToolTip::setFont(tips);
+
+    const QSize client = (QSizeF(kClientSize) * scale).toSize();
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+}
+
+void Tavola::layoutControls()
+{
+    const qreal scale = m_scale;
     for (const ControlSpec &spec : controlTable()) {
         QWidget *widget = control<QWidget>(spec.name);
         widget->setGeometry(scaled(spec.pixels(), scale));
@@ -333,13 +347,6 @@ void Tavola::setDesignScale(qreal scale)
     for (const ControlSpec &spec : controlTable())
         if (spec.kind == ControlSpec::Label)
             setCaption(control<QLabel>(spec.name), control<QLabel>(spec.name)->text());
-
-    QFont tips(QString::fromLatin1(kDefaultFont));
-    tips.setPixelSize(kTipPixels);
-    QToolTip::setFont(tips);
-
-    const QSize client = (QSizeF(kClientSize) * scale).toSize();
-    resize(client.width(), client.height() + menuBar()->sizeHint().height());
 }
 
 qreal Tavola::scaleToFit(QSize available) const
@@ -481,6 +488,8 @@ void Tavola::Form_Load()
     const QString name = m_services.dialogs.inputBox(QStringLiteral("Come ti chiami?"));
     if (m_ended)
         throw ProgramEnded{};
+    // A window made with its controls for later has them by now, unless the box closed first.
+    buildControls();
     msgBox(u' ' + name + QStringLiteral(" vediamo se sei un vero campione  "));
 
     setCaption(lblnome1, name);

@@ -38,8 +38,15 @@ class Tavola : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit Tavola(TavolaServices services, QWidget *parent = nullptr);
+    // Later: the window starts with its menus and its size only; its controls
+    // are built by buildControls(), while the first box is open, so that the
+    // program's start shows the name prompt without waiting for them.
+    enum class Controls { Now, Later };
+    explicit Tavola(TavolaServices services, QWidget *parent = nullptr, Controls controls = Controls::Now);
     ~Tavola() override;
+
+    // Builds the controls once; the load handler does it at the latest when the name has been asked.
+    void buildControls();
 
     // Maps the design's Windows font families to free ones with the same metrics.
     static void installFontSubstitutions();
@@ -95,8 +102,8 @@ protected:
 
 private:
     void Impostatimer();
-    void buildControls();
     void buildMenus();
+    void layoutControls();
     void setCaption(QLabel *label, const QString &caption);
     void msgBox(const QString &text);
     void endProgram(int status, const QString &error = {});

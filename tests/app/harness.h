@@ -27,11 +27,20 @@ struct Harness
     static inline QStringList announced;
 
     // The real record helper unless a test gives a stand-in for it.
-    explicit Harness(const QString &recordHelper = QStringLiteral(GARIVOLO_TEST_RECORD_HELPER))
+    explicit Harness(const QString &recordHelper = QStringLiteral(GARIVOLO_TEST_RECORD_HELPER),
+                     Tavola::Controls controls = Tavola::Controls::Now)
     {
         announced.clear();
         window = std::make_unique<Tavola>(
-            TavolaServices{dialogs, agent, random, timer, dir.path(), recordHelper, [this](int status) { quits << status; }});
+            TavolaServices{dialogs, agent, random, timer, dir.path(), recordHelper, [this](int status) { quits << status; }},
+            nullptr, controls);
+        if (controls == Tavola::Controls::Now)
+            listen();
+    }
+
+    // Hears what the window tells screen readers, once its controls are built.
+    void listen()
+    {
         QObject::connect(window->findChild<Announcer *>(QStringLiteral("announcer")), &Announcer::said, window.get(),
                          [](const QString &message) { announced << message; });
     }

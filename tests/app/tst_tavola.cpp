@@ -41,7 +41,9 @@ private slots:
     void nameAndGreeting_data();
     void nameAndGreeting();
     void clockCaptionDuringLoadThenAtActivation();
+    void characterRequestsAtStartUp_data();
     void characterRequestsAtStartUp();
+    void controlsBuiltLaterAreTheSame();
     void stateAfterActivation();
 
     void controlsAsTheWindowOpens_data();
@@ -116,9 +118,17 @@ void TestTavola::clockCaptionDuringLoadThenAtActivation()
     QTRY_COMPARE(h.w().lblconto->text(), u"00.07.00"_s);
 }
 
+void TestTavola::characterRequestsAtStartUp_data()
+{
+    QTest::addColumn<Tavola::Controls>("controls");
+    QTest::newRow("controls built with the window") << Tavola::Controls::Now;
+    QTest::newRow("controls built while the name is asked") << Tavola::Controls::Later;
+}
+
 void TestTavola::characterRequestsAtStartUp()
 {
-    Harness h;
+    QFETCH(Tavola::Controls, controls);
+    Harness h(QStringLiteral(GARIVOLO_TEST_RECORD_HELPER), controls);
     h.random.question(3, 7);
     h.start();
     const QStringList expected = QStringList{u"Load Merlin C:\\WINDOWS\\msagent\\chars\\Merlin.acs"_s, u"Show"_s,
@@ -126,6 +136,42 @@ void TestTavola::characterRequestsAtStartUp()
                                              u"Speak "_s + kIntro}
                                  + dictation(u"sette"_s);
     QCOMPARE(h.agent.log, expected);
+}
+
+// The program shows the name prompt before the window has its controls: the
+// prompt is centred on a window already of its final size, and the window
+// the child then sees is the one built at once.
+void TestTavola::controlsBuiltLaterAreTheSame()
+{
+    Harness now;
+    Harness later(QStringLiteral(GARIVOLO_TEST_RECORD_HELPER), Tavola::Controls::Later);
+    QCOMPARE(later.w().size(), now.w().size());
+    QVERIFY(!later.w().findChild<QLineEdit *>(u"Text3"_s));
+    now.random.question(3, 7);
+    later.random.question(3, 7);
+    now.start();
+    later.start();
+
+    const auto controls = now.w().canvas()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    QVERIFY(controls.size() > 20);
+    for (const QWidget *a : controls) {
+        if (a->objectName().isEmpty())
+            continue;
+        const auto *b = later.w().canvas()->findChild<QWidget *>(a->objectName(), Qt::FindDirectChildrenOnly);
+        QVERIFY2(b, qPrintable(a->objectName()));
+        const QString what = a->objectName();
+        QCOMPARE(b->metaObject()->className(), a->metaObject()->className());
+        QVERIFY2(b->geometry() == a->geometry(), qPrintable(what));
+        QVERIFY2(b->font() == a->font(), qPrintable(what));
+        QVERIFY2(b->isVisible() == a->isVisible() && b->isEnabled() == a->isEnabled(), qPrintable(what));
+        QVERIFY2(b->toolTip() == a->toolTip() && b->accessibleName() == a->accessibleName(), qPrintable(what));
+        if (auto *label = qobject_cast<const QLabel *>(a)) {
+            QVERIFY2(static_cast<const QLabel *>(b)->text() == label->text(), qPrintable(what));
+            QVERIFY2(static_cast<const QLabel *>(b)->pixmap().size() == label->pixmap().size(), qPrintable(what));
+        }
+    }
+    QVERIFY(now.w().focusWidget() && later.w().focusWidget());
+    QCOMPARE(later.w().focusWidget()->objectName(), now.w().focusWidget()->objectName());
 }
 
 void TestTavola::stateAfterActivation()

@@ -9,6 +9,7 @@
 #include "fakespeech.h"
 #include "speechengine.h"
 #include "voice.h"
+#include "voicemodule.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -92,6 +93,8 @@ std::unique_ptr<SpeechEngine> engineNamed(const QString &name)
 {
     if (name == u"espeak-ng"_s)
         return std::make_unique<EspeakEngine>();
+    if (name == u"missing module"_s)
+        return voiceFromModule(u"/nonexistent/garivolo-voice.so"_s).engine;
     return std::make_unique<FakeEngine>();
 }
 
@@ -469,6 +472,8 @@ void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound_data()
         QTest::addRow("%s, no device", qPrintable(engine)) << engine << int(FakeOutput::Absent);
         QTest::addRow("%s, device gone mid-way", qPrintable(engine)) << engine << int(FakeOutput::BreaksAfterTwo);
     }
+    // An installation without the program's voice module: silent, with the same timing.
+    QTest::addRow("voice module missing") << u"missing module"_s << int(FakeOutput::Absent);
 }
 
 // Whatever the sound does, he says the texts in turn, each taking about as

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "voicemodule.h"
+
+#include <QLibrary>
+
+namespace {
+
+// Loaded once, by whichever part is used first; both are used on the voice's thread only.
+class Module
+{
+public:
+    explicit Module(const QString &path)
+        : m_library(path)
+    {
+    }
+    // The library is never unloaded: espeak-ng is put away at exit by code that lives in it.
+    ~Module() = default;
+
+    bool load(QString *reason)
+    {
+        if (!m_tried) {
+            m_tried = true;
+            if (auto entry = reinterpret_cast<VoiceModuleEntry>(m_library.resolve(kVoiceModuleEntry)))
+                entry(&parts);
+            if (!parts.engine || !parts.output)
+                m_error = QStringLiteral("modulo della voce non caricato (%1)").arg(m_library.errorString());
+        }
+        if (!m_error.isEmpty() && reason)
+            *reason = m_error;
+        return m_error.isEmpty();
+    }
+
+    VoiceParts parts;
+
+private:
+    QLibrary m_library;
+    bool m_tried = false;
+    QString m_error;
+};
+
+class ModuleEngine : public SpeechEngine
+{
+public:
+    explicit ModuleEngine(std::shared_ptr<Module> module)
+        : m_module(std::move(module))
+    {
+    }
+    bool initialise(const VoiceSettings &voice, QString *reason) override
+    {
+        return m_module->load(reason) && m_module->parts.engine->initialise(voice, reason);
+    }
+    void setVoice(const VoiceSettings &voice) override
+    {
+        if (m_module->parts.engine)
+            m_module->parts.engine->setVoice(voice);
+    }
+    Utterance synthesize(const QString &text) override
+    {
+        return m_module->parts.engine ? m_module->parts.engine->synthesize(text) : Utterance();
+    }
+
+private:
+    std::shared_ptr<Module> m_module;
+};
+
+class ModuleOutput : public AudioOutput
+{
+public:
+    explicit ModuleOutput(std::shared_ptr<Module> module)
+        : m_module(std::move(module))
+    {
+    }
+    bool open(const QAudioFormat &format, QString *reason) override
+    {
+        return m_module->load(reason) && m_module->parts.output->open(format, reason);
+    }
+    bool play(const QByteArray &pcm, const QAudioFormat &format, QString *reason) override
+    {
+        return m_module->load(reason) && m_module->parts.output->play(pcm, format, reason);
+    }
+    void stop() override
+    {
+        if (m_module->parts.output)
+            m_module->parts.output->stop();
+    }
+
+private:
+    std::shared_ptr<Module> m_module;
+};
+
+} // namespace
+
+VoiceParts voiceFromModule(const QString &path)
+{
+    const auto module = std::make_shared<Module>(path);
+    return {std::make_unique<ModuleEngine>(module), std::make_unique<ModuleOutput>(module)};
+}
