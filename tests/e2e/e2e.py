@@ -18,7 +18,7 @@ from Xlib import X, display, protocol
 ARGS = None
 
 
-def wait_for(what, check, timeout=15.0, step=0.1):
+def wait_for(what, check, timeout=20.0, step=0.1):
     end = time.monotonic() + timeout
     while time.monotonic() < end:
         value = check()

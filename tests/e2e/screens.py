@@ -16,19 +16,12 @@ import unittest
 
 from Xlib import X, Xatom, display
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e import wait_for  # noqa: E402
+
 ARGS = None
 DESIGN = (785, 556)
 PANEL = 30
-
-
-def wait_for(what, check, timeout=20.0, step=0.1):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = check()
-        if value:
-            return value
-        time.sleep(step)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class Screen:
