@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config
-          qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-translations-l10n
+          qt6-base-dev libpulse-dev qt6-svg-dev qt6-translations-l10n
           libespeak-ng-dev libxcb1-dev espeak-ng-data fonts-liberation2 fonts-lato)
 if [ "${1:-}" = test ]; then
     packages+=(xvfb xauth xdotool x11-utils imagemagick sox pulseaudio pulseaudio-utils python3 python3-xlib xcompmgr

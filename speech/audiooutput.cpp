@@ -1,66 +1,246 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "audiooutput.h"
 
-#include <QAudioDevice>
-#include <QAudioSink>
-#include <QBuffer>
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QMediaDevices>
-#include <QTimer>
+#include <pulse/pulseaudio.h>
 
-#include <algorithm>
+#include <chrono>
+#include <list>
+#include <thread>
 
-struct QtAudioOutput::Stream
+namespace {
+
+qint64 monotonicMs()
 {
-    QBuffer buffer;
-    std::unique_ptr<QAudioSink> sink;
-    QTimer reaper;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Once a stream has drained, the server still holds its tail for a moment.
+constexpr pa_usec_t kTailUs = 500 * PA_USEC_PER_MSEC;
+// A stream is put away this long after its sound should be over, whatever the server said.
+constexpr pa_usec_t kReapAfterUs = 3000 * PA_USEC_PER_MSEC;
+// What the server holds of a stream ahead of the speaker.
+constexpr int kBufferMs = 200;
+
+struct Stream;
+
+} // namespace
+
+// The server's own thread and everything it touches. Every member is used
+// with the loop's lock held, by the voice's thread or by the callbacks on
+// the loop's thread. A stream is only ever put away from a timer of the
+// loop's, or by the voice's thread: never inside a callback of its own.
+struct PulseAudioOutput::Connection
+{
+    ~Connection();
+
+    bool startLoop();
+    enum class Link { Ready, Pending, Down };
+    Link link() const;
+    void connect();
+    void dropContext();
+    void remove(Stream *stream);
+    void removeSoon(Stream *stream, pa_usec_t after);
+    pa_mainloop_api *api() const { return pa_threaded_mainloop_get_api(loop); }
+
+    pa_threaded_mainloop *loop = nullptr;
+    pa_context *context = nullptr;
+    std::list<Stream> streams; // a list, so that the callbacks' pointers stay good
+    qint64 lastLookMs = -1;
 };
 
-QtAudioOutput::QtAudioOutput() = default;
+namespace {
 
-QtAudioOutput::~QtAudioOutput()
+struct Stream
 {
-    stop();
-    m_context.reset();
+    PulseAudioOutput::Connection *owner = nullptr;
+    pa_stream *stream = nullptr;
+    QByteArray pcm;
+    size_t written = 0;
+    pa_operation *drain = nullptr;
+    pa_time_event *reaper = nullptr;
+};
+
+class Locked
+{
+public:
+    explicit Locked(pa_threaded_mainloop *loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
+    ~Locked() { pa_threaded_mainloop_unlock(m_loop); }
+    Locked(const Locked &) = delete;
+    Locked &operator=(const Locked &) = delete;
+
+private:
+    pa_threaded_mainloop *m_loop;
+};
+
+void onReap(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *userdata)
+{
+    auto *s = static_cast<Stream *>(userdata);
+    s->owner->remove(s);
 }
 
-static qint64 monotonicMs()
+void onDrained(pa_stream *, int, void *userdata)
 {
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
-    return clock.elapsed();
+    auto *s = static_cast<Stream *>(userdata);
+    s->owner->removeSoon(s, kTailUs);
 }
 
-bool QtAudioOutput::open(const QAudioFormat &format, QString *reason)
+void onStreamState(pa_stream *p, void *userdata)
 {
-    if (!m_context)
-        m_context = std::make_unique<QObject>();
-    m_lastLookMs = monotonicMs();
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull()) {
-        m_deviceLost = true;
-        if (reason)
-            *reason = QStringLiteral("nessun dispositivo audio");
-        return false;
+    const pa_stream_state_t state = pa_stream_get_state(p);
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+        auto *s = static_cast<Stream *>(userdata);
+        s->owner->removeSoon(s, 0);
     }
-    if (!device.isFormatSupported(format)) {
-        m_deviceLost = true;
-        if (reason)
-            *reason = QStringLiteral("il dispositivo audio non accetta il formato della voce");
-        return false;
-    }
-    m_deviceLost = false;
-    return true;
 }
 
-QByteArray QtAudioOutput::padded(const QByteArray &pcm, const QAudioFormat &format)
+void onWrite(pa_stream *p, size_t wanted, void *userdata)
+{
+    auto *s = static_cast<Stream *>(userdata);
+    const size_t n = std::min(wanted, size_t(s->pcm.size()) - s->written);
+    if (n > 0) {
+        if (pa_stream_write(p, s->pcm.constData() + s->written, n, nullptr, 0, PA_SEEK_RELATIVE) != 0) {
+            s->owner->removeSoon(s, 0);
+            return;
+        }
+        s->written += n;
+    }
+    if (s->written == size_t(s->pcm.size()) && !s->drain) {
+        pa_stream_set_write_callback(p, nullptr, nullptr);
+        // A short text never fills the server's pre-buffer: it starts now.
+        if (pa_operation *o = pa_stream_trigger(p, nullptr, nullptr))
+            pa_operation_unref(o);
+        s->drain = pa_stream_drain(p, onDrained, s);
+    }
+}
+
+} // namespace
+
+PulseAudioOutput::Connection::~Connection()
+{
+    if (!loop)
+        return;
+    {
+        Locked lock(loop);
+        dropContext();
+    }
+    pa_threaded_mainloop_stop(loop);
+    pa_threaded_mainloop_free(loop);
+}
+
+bool PulseAudioOutput::Connection::startLoop()
+{
+    loop = pa_threaded_mainloop_new();
+    if (loop && pa_threaded_mainloop_start(loop) == 0)
+        return true;
+    if (loop)
+        pa_threaded_mainloop_free(loop);
+    loop = nullptr;
+    return false;
+}
+
+PulseAudioOutput::Connection::Link PulseAudioOutput::Connection::link() const
+{
+    if (!context)
+        return Link::Down;
+    const pa_context_state_t state = pa_context_get_state(context);
+    if (state == PA_CONTEXT_READY)
+        return Link::Ready;
+    return PA_CONTEXT_IS_GOOD(state) ? Link::Pending : Link::Down;
+}
+
+void PulseAudioOutput::Connection::connect()
+{
+    dropContext();
+    lastLookMs = monotonicMs();
+    pa_proplist *props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Garivolo");
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, "garivolo");
+    context = pa_context_new_with_proplist(api(), "Garivolo", props);
+    pa_proplist_free(props);
+    // A game never starts a sound server of its own: without one he is silent.
+    if (context)
+        pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+}
+
+void PulseAudioOutput::Connection::dropContext()
+{
+    while (!streams.empty())
+        remove(&streams.front());
+    if (!context)
+        return;
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    context = nullptr;
+}
+
+void PulseAudioOutput::Connection::remove(Stream *s)
+{
+    if (s->reaper)
+        api()->time_free(s->reaper);
+    if (s->drain) {
+        pa_operation_cancel(s->drain);
+        pa_operation_unref(s->drain);
+    }
+    pa_stream_set_state_callback(s->stream, nullptr, nullptr);
+    pa_stream_set_write_callback(s->stream, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)))
+        pa_stream_disconnect(s->stream);
+    pa_stream_unref(s->stream);
+    streams.remove_if([s](const Stream &x) { return &x == s; });
+}
+
+void PulseAudioOutput::Connection::removeSoon(Stream *s, pa_usec_t after)
+{
+    pa_context_rttime_restart(context, s->reaper, pa_rtclock_now() + after);
+}
+
+PulseAudioOutput::PulseAudioOutput() = default;
+
+PulseAudioOutput::~PulseAudioOutput() = default;
+
+bool PulseAudioOutput::open(const PcmFormat &, QString *reason)
+{
+    if (!m_connection) {
+        auto connection = std::make_unique<Connection>();
+        if (!connection->startLoop()) {
+            if (reason)
+                *reason = QStringLiteral("il suono non si avvia");
+            return false;
+        }
+        m_connection = std::move(connection);
+    }
+    Connection &c = *m_connection;
+    Connection::Link link;
+    {
+        Locked lock(c.loop);
+        if (c.link() != Connection::Link::Ready)
+            c.connect();
+    }
+    // A local server answers in a few milliseconds; one that does not is not waited for.
+    const qint64 deadline = monotonicMs() + kConnectTimeoutMs;
+    for (;;) {
+        {
+            Locked lock(c.loop);
+            link = c.link();
+        }
+        if (link != Connection::Link::Pending || monotonicMs() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (link == Connection::Link::Ready)
+        return true;
+    if (reason)
+        *reason = link == Connection::Link::Pending ? QStringLiteral("il server audio non risponde")
+                                                    : QStringLiteral("nessun server audio");
+    return false;
+}
+
+QByteArray PulseAudioOutput::padded(const QByteArray &pcm, const PcmFormat &format)
 {
     // PulseAudio's pre-buffer is a little over 1 kB; a quarter of a second is
     // well past it on every server and is only silence after the voice.
-    const qsizetype minimum = format.bytesForDuration(250000);
+    const qsizetype minimum = format.bytesForMs(250);
     if (pcm.size() >= minimum)
         return pcm;
     QByteArray out = pcm;
@@ -68,75 +248,68 @@ QByteArray QtAudioOutput::padded(const QByteArray &pcm, const QAudioFormat &form
     return out;
 }
 
-bool QtAudioOutput::play(const QByteArray &pcm, const QAudioFormat &format, QString *reason)
+bool PulseAudioOutput::play(const QByteArray &pcm, const PcmFormat &format, QString *reason)
 {
-    // A device that went away is looked for again now and then, not at every text.
-    if (m_deviceLost) {
-        if (m_lastLookMs >= 0 && monotonicMs() - m_lastLookMs < 3000) {
-            if (reason)
-                *reason = QStringLiteral("nessun dispositivo audio");
-            return false;
-        }
-        if (!open(format, reason))
-            return false;
-    }
-    if (!m_context)
-        m_context = std::make_unique<QObject>();
-    auto stream = std::make_unique<Stream>();
-    Stream *s = stream.get();
-    s->buffer.setData(padded(pcm, format));
-    s->buffer.open(QIODevice::ReadOnly);
-    s->sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), format);
-    QObject::connect(s->sink.get(), &QAudioSink::stateChanged, m_context.get(), [this, s](QAudio::State state) {
-        if (state == QAudio::IdleState) {
-            // Idle means all was handed over, not yet all heard: the server still holds the tail.
-            s->reaper.start(500);
-        } else if (state == QAudio::StoppedState && s->sink->error() != QAudio::NoError) {
-            if (s->sink->error() != QAudio::UnderrunError)
-                m_deviceLost = true;
-            retire(s);
-        }
-    });
-    // Whatever the sink reports, it is put away once its sound is long over.
-    s->reaper.setSingleShot(true);
-    QObject::connect(&s->reaper, &QTimer::timeout, m_context.get(), [this, s] { retire(s); });
-    s->reaper.start(int(format.durationForBytes(qint32(s->buffer.size())) / 1000) + 3000);
-    s->sink->start(&s->buffer);
-    if (s->sink->error() == QAudio::OpenError || s->sink->error() == QAudio::FatalError) {
-        m_deviceLost = true;
-        m_lastLookMs = monotonicMs();
+    auto fail = [reason](const QString &why) {
         if (reason)
-            *reason = QStringLiteral("il dispositivo audio non si apre");
+            *reason = why;
         return false;
+    };
+    if (!m_connection && !open(format, reason))
+        return false;
+    Connection &c = *m_connection;
+    Locked lock(c.loop);
+    switch (c.link()) {
+    case Connection::Link::Ready:
+        break;
+    case Connection::Link::Pending:
+        return fail(QStringLiteral("il server audio non risponde"));
+    case Connection::Link::Down:
+        // Gone, restarted or never there: looked for again now and then, not at every text.
+        if (c.lastLookMs < 0 || monotonicMs() - c.lastLookMs >= kLookAgainMs)
+            c.connect();
+        return fail(QStringLiteral("nessun server audio"));
     }
-    m_streams.push_back(std::move(stream));
+
+    const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(qMax(0, format.sampleRate)), uint8_t(qBound(0, format.channels, 255))};
+    if (!pa_sample_spec_valid(&spec))
+        return fail(QStringLiteral("formato della voce non valido"));
+    pa_stream *p = pa_stream_new(c.context, "Merlin", &spec, nullptr);
+    if (!p)
+        return fail(QStringLiteral("il server audio non accetta la voce"));
+    Stream &s = c.streams.emplace_back();
+    s.owner = &c;
+    s.stream = p;
+    s.pcm = padded(pcm, format);
+    s.reaper = pa_context_rttime_new(c.context,
+                                     pa_rtclock_now() + pa_usec_t(format.msForBytes(s.pcm.size())) * PA_USEC_PER_MSEC
+                                         + kReapAfterUs,
+                                     onReap, &s);
+    pa_stream_set_state_callback(p, onStreamState, &s);
+    pa_stream_set_write_callback(p, onWrite, &s);
+    // A short buffer, as an interactive program asks for: with the server's
+    // default of two seconds the sink runs that far ahead, and every new text
+    // makes it take back and mix again what it had already sent on.
+    pa_buffer_attr buffer;
+    buffer.maxlength = uint32_t(-1);
+    buffer.tlength = uint32_t(format.bytesForMs(kBufferMs));
+    // Playing starts with the first samples: waiting for a full buffer can
+    // wait for good, since the server asks for less than that at first.
+    buffer.prebuf = 0;
+    buffer.minreq = uint32_t(-1);
+    buffer.fragsize = uint32_t(-1);
+    if (!s.reaper || pa_stream_connect_playback(p, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) != 0) {
+        c.remove(&s);
+        return fail(QStringLiteral("il dispositivo audio non si apre"));
+    }
     return true;
 }
 
-void QtAudioOutput::retire(Stream *stream)
+void PulseAudioOutput::stop()
 {
-    // Called from the sink's own signal: it is deleted once that signal is over.
-    QTimer::singleShot(0, m_context.get(), [this, stream] {
-        const auto it = std::find_if(m_streams.begin(), m_streams.end(),
-                                     [stream](const std::unique_ptr<Stream> &s) { return s.get() == stream; });
-        if (it == m_streams.end())
-            return;
-        // Out of the list before it goes: a sink's destructor runs the event
-        // loop, and a stop or retire it lets in must not find it there again.
-        const std::unique_ptr<Stream> going = std::move(*it);
-        m_streams.erase(it);
-        going->sink->disconnect();
-        going->sink->stop();
-    });
-}
-
-void QtAudioOutput::stop()
-{
-    // Emptied before any sink is deleted, for the same reason as in retire.
-    std::list<std::unique_ptr<Stream>> going;
-    going.swap(m_streams);
-    for (auto &s : going) {
-        s->sink->disconnect();
-        s->sink->stop();
-    }
+    if (!m_connection)
+        return;
+    Locked lock(m_connection->loop);
+    while (!m_connection->streams.empty())
+        m_connection->remove(&m_connection->streams.front());
 }

@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QAudioFormat>
+#include "pcmformat.h"
+
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 
-#include <functional>
-#include <list>
 #include <memory>
-
-class QAudioSink;
-class QBuffer;
 
 // Where the voice's samples go. The voice calls it on its worker thread only,
 // and times the speech itself: an output never decides when a text is over.
@@ -20,38 +15,39 @@ class AudioOutput
 public:
     virtual ~AudioOutput() = default;
     // Finds a device for the format; false, with the reason, when there is none now.
-    virtual bool open(const QAudioFormat &format, QString *reason) = 0;
+    virtual bool open(const PcmFormat &format, QString *reason) = 0;
     // Starts one text's samples; false, with the reason, when they cannot be heard.
-    virtual bool play(const QByteArray &pcm, const QAudioFormat &format, QString *reason) = 0;
+    virtual bool play(const QByteArray &pcm, const PcmFormat &format, QString *reason) = 0;
     // Cuts off everything still sounding.
     virtual void stop() = 0;
 };
 
-// Qt Multimedia's default output. Every text gets a sink of its own: a sink
-// stopped and started again stops reporting its state with PulseAudio and
-// PipeWire after a few texts, while a fresh one always plays. A sink lives on
-// after its text until it has drained, so no tail is cut.
-class QtAudioOutput : public AudioOutput
+// The session's sound server (PulseAudio, or PipeWire through pipewire-pulse),
+// spoken to directly. Every text gets a stream of its own, which lives on
+// after its text until it has drained, so that no tail is cut. Nothing here
+// ever waits on the server for long: a server that hangs or dies leaves
+// texts unheard, never the voice stuck, and one that comes back, or first
+// appears after start-up, is used again.
+class PulseAudioOutput : public AudioOutput
 {
 public:
-    QtAudioOutput();
-    ~QtAudioOutput() override;
+    PulseAudioOutput();
+    ~PulseAudioOutput() override;
 
-    bool open(const QAudioFormat &format, QString *reason) override;
-    bool play(const QByteArray &pcm, const QAudioFormat &format, QString *reason) override;
+    bool open(const PcmFormat &format, QString *reason) override;
+    bool play(const QByteArray &pcm, const PcmFormat &format, QString *reason) override;
     void stop() override;
 
     // Sound servers hold a new stream back until they have this much of it.
-    static QByteArray padded(const QByteArray &pcm, const QAudioFormat &format);
+    static QByteArray padded(const QByteArray &pcm, const PcmFormat &format);
+
+    // How long opening waits for the server to answer.
+    static constexpr int kConnectTimeoutMs = 1000;
+    // How often a server that is not there is looked for again.
+    static constexpr int kLookAgainMs = 3000;
+
+    struct Connection;
 
 private:
-    struct Stream;
-    void retire(Stream *stream);
-
-    // Made on the first call, on the voice's thread: the sinks' signals and
-    // timers must all live there, never on the thread that made this object.
-    std::unique_ptr<QObject> m_context;
-    std::list<std::unique_ptr<Stream>> m_streams;
-    bool m_deviceLost = false;
-    qint64 m_lastLookMs = -1;
+    std::unique_ptr<Connection> m_connection;
 };

@@ -111,9 +111,7 @@ void EspeakEngine::setVoice(const VoiceSettings &voice)
 Utterance EspeakEngine::synthesize(const QString &text)
 {
     Utterance u;
-    u.format.setSampleRate(m_sampleRate > 0 ? m_sampleRate : 22050);
-    u.format.setChannelCount(1);
-    u.format.setSampleFormat(QAudioFormat::Int16);
+    u.format = PcmFormat{m_sampleRate > 0 ? m_sampleRate : 22050, 1};
     if (!m_ready || text.isEmpty())
         return u;
     g_collector.utterance = &u;

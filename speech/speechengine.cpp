@@ -7,8 +7,7 @@ int Utterance::durationMs() const
 {
     if (pcm.isEmpty() || !format.isValid())
         return silentMs;
-    // Whole frames only, as the sound device counts them.
-    return int(qint64(pcm.size() / format.bytesPerFrame()) * 1000 / format.sampleRate());
+    return int(format.msForBytes(pcm.size()));
 }
 
 Mouth Utterance::mouthAt(int ms) const

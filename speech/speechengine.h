@@ -2,8 +2,8 @@
 #pragma once
 
 #include "characterdata.h"
+#include "pcmformat.h"
 
-#include <QAudioFormat>
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -26,7 +26,7 @@ struct Utterance
         Mouth mouth;
     };
     QByteArray pcm;
-    QAudioFormat format;
+    PcmFormat format;
     QList<Word> words;
     QList<Viseme> visemes; // in time order; the mouth keeps a shape until the next
     int silentMs = 0; // without samples: how long the text is shown

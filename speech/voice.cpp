@@ -68,11 +68,7 @@ void Voice::start()
         QString reason;
         bool ready = m_engine->initialise(voice, &reason);
         if (ready && m_output) {
-            QAudioFormat format;
-            format.setSampleRate(22050);
-            format.setChannelCount(1);
-            format.setSampleFormat(QAudioFormat::Int16);
-            ready = m_output->open(format, &reason);
+            ready = m_output->open(PcmFormat{22050, 1}, &reason);
         }
         if (!ready || !m_output) {
             if (!m_output)

@@ -70,11 +70,11 @@ public:
         : m_module(std::move(module))
     {
     }
-    bool open(const QAudioFormat &format, QString *reason) override
+    bool open(const PcmFormat &format, QString *reason) override
     {
         return m_module->load(reason) && m_module->parts.output->open(format, reason);
     }
-    bool play(const QByteArray &pcm, const QAudioFormat &format, QString *reason) override
+    bool play(const QByteArray &pcm, const PcmFormat &format, QString *reason) override
     {
         return m_module->load(reason) && m_module->parts.output->play(pcm, format, reason);
     }

@@ -14,7 +14,7 @@ struct VoiceParts
     std::unique_ptr<AudioOutput> output;
 };
 
-// espeak-ng and Qt Multimedia (with the sound server's libraries) from a
+// espeak-ng and the sound server's libraries from a
 // module of their own, loaded the first time the voice starts, on its
 // worker: linked into the program, they would be loaded before its first
 // window could show. A module that cannot be loaded leaves him silent, with

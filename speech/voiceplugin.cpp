@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The voice module's one entry: libespeak-ng and Qt Multimedia's default output.
+// The voice module's one entry: libespeak-ng and the session's sound server.
 #include "voicemodule.h"
 
 extern "C" Q_DECL_EXPORT void garivolo_voice_parts(VoiceParts *parts)
 {
     parts->engine = std::make_unique<EspeakEngine>();
-    parts->output = std::make_unique<QtAudioOutput>();
+    parts->output = std::make_unique<PulseAudioOutput>();
 }

@@ -16,7 +16,7 @@
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
-    Voice voice(std::make_unique<EspeakEngine>(), std::make_unique<QtAudioOutput>(), VoiceSettings{QStringLiteral("it"), 145, 45});
+    Voice voice(std::make_unique<EspeakEngine>(), std::make_unique<PulseAudioOutput>(), VoiceSettings{QStringLiteral("it"), 145, 45});
     bool silent = false;
     QObject::connect(&voice, &Voice::silenced, &app, [&silent] { silent = true; });
     std::vector<double> ms;

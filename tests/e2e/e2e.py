@@ -543,6 +543,40 @@ class SoundServers(unittest.TestCase):
             self.assertEqual(app.wait(), 0)
             self.assertEqual(app.output().count("parlerà in silenzio"), 1, app.output())
 
+    def test_a_sound_server_that_starts_late_is_used_once_it_is_there(self):
+        seed_records(b"7\r\n", b"Anna\r\n", test_user())
+        with Elsewhere(sound=None, user=test_user()) as session:
+            app = Garivolo()
+            app.answer_prompts("Luca")
+            main = app.main_window()
+            wait_for("the introduction", lambda: balloon_speaking(look(1)), timeout=15)
+            # The session's sound server comes up only now, as after a slow login.
+            session.start_sound("null")
+            session.sound = "null"
+            recording = os.path.join(session.runtime, "monitor.raw")
+            with open(recording, "wb") as out:
+                recorder = subprocess.Popen(session.prefix + ["parec", "--device=" + session.monitor, "--raw",
+                                                              "--rate=22050", "--channels=1", "--format=s16le"],
+                                            env=session.env, stdout=out)
+                app.click_answer_box(main)
+                for _ in range(3):
+                    session.xdotool("type", "5")
+                    session.xdotool("key", "Return")
+                    time.sleep(0.1)
+                    session.xdotool("key", "Return")
+                    time.sleep(0.1)
+
+                def heard():
+                    with open(recording, "rb") as f:
+                        return len(voiced_groups(array.array("h", f.read()), 22050)[0]) >= 2
+                wait_for("his voice through the new server", heard, timeout=90, step=1)
+                recorder.terminate()
+                recorder.wait()
+            self.assertIsNone(app.process.poll())
+            session.send_close(main)
+            self.assertEqual(app.wait(), 0)
+            self.assertEqual(app.output().count("parlerà in silenzio"), 1, app.output())
+
     def test_pulseaudio_default_configuration(self):
         self.cycles("pulseaudio")
 

@@ -22,9 +22,7 @@ public:
     Utterance synthesize(const QString &text) override
     {
         Utterance u;
-        u.format.setSampleRate(8000);
-        u.format.setChannelCount(1);
-        u.format.setSampleFormat(QAudioFormat::Int16);
+        u.format = PcmFormat{8000, 1};
         int ms = 0;
         const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
         int end = 0;
@@ -38,7 +36,7 @@ public:
             u.visemes.append({ms, Mouth::Closed});
             ms += kPauseMs;
         }
-        u.pcm = QByteArray(u.format.bytesForDuration(qint64(ms) * 1000), '\1');
+        u.pcm = QByteArray(u.format.bytesForMs(ms), '\1');
         return u;
     }
 };
@@ -51,13 +49,13 @@ public:
     enum Behaviour { Plays, Absent, BreaksAfterTwo, Hangs };
     explicit FakeOutput(Behaviour behaviour) : m_behaviour(behaviour) {}
 
-    bool open(const QAudioFormat &, QString *reason) override
+    bool open(const PcmFormat &, QString *reason) override
     {
         if (m_behaviour == Absent && reason)
             *reason = QStringLiteral("nessun dispositivo audio");
         return m_behaviour != Absent;
     }
-    bool play(const QByteArray &pcm, const QAudioFormat &, QString *reason) override
+    bool play(const QByteArray &pcm, const PcmFormat &, QString *reason) override
     {
         if (m_behaviour == Hangs) {
             // A server that never answers: the call returns only much later.

@@ -545,17 +545,14 @@ void TestSpeech::aTextEndsOnTimeAndStopStillReportsIt()
 // kilobyte: "4" alone would never be heard. Longer sounds are left as they are.
 void TestSpeech::shortSoundsArePaddedForTheServer()
 {
-    QAudioFormat format;
-    format.setSampleRate(22050);
-    format.setChannelCount(1);
-    format.setSampleFormat(QAudioFormat::Int16);
+    const PcmFormat format{22050, 1};
     const QByteArray word(600, '\7');
-    const QByteArray padded = QtAudioOutput::padded(word, format);
+    const QByteArray padded = PulseAudioOutput::padded(word, format);
     QVERIFY(padded.size() >= 4096);
     QVERIFY(padded.startsWith(word));
     QCOMPARE(padded.count('\0'), padded.size() - word.size());
-    const QByteArray sentence(format.bytesForDuration(2000000), '\7');
-    QCOMPARE(QtAudioOutput::padded(sentence, format), sentence);
+    const QByteArray sentence(format.bytesForMs(2000), '\7');
+    QCOMPARE(PulseAudioOutput::padded(sentence, format), sentence);
 }
 
 // A sound server that hangs the worker: the text goes on in silence all the
@@ -619,7 +616,7 @@ void TestSpeech::italianVoiceSpeaksPlausibly()
     QVERIFY2(engine.initialise(VoiceSettings{u"it"_s, 145, 45}, &reason), qPrintable(reason));
     const Utterance u = engine.synthesize(text);
     QVERIFY2(u.durationMs() >= minMs && u.durationMs() <= maxMs, qPrintable(QString::number(u.durationMs())));
-    QCOMPARE(u.format.sampleRate(), 22050);
+    QCOMPARE(u.format.sampleRate, 22050);
     // Not silence: the loudness of the whole sound is well above zero.
     const auto *samples = reinterpret_cast<const qint16 *>(u.pcm.constData());
     double sum = 0;
