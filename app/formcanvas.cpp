@@ -8,18 +8,32 @@ FormCanvas::FormCanvas(QSize designSize, QColor background, QList<Shape> shapesF
     : QWidget(parent)
     , m_background(background)
     , m_shapes(std::move(shapesFrontToBack))
-    , m_surface(designSize, QImage::Format_RGB32)
+    , m_extent(designSize)
 {
     setObjectName(QStringLiteral("canvas"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_surface.fill(m_background);
     resize(designSize);
+}
+
+void FormCanvas::drawOnSurface(Drawing draw)
+{
+    m_drawings.append({std::move(draw), m_extent});
+    update();
 }
 
 void FormCanvas::clearSurface()
 {
-    m_surface.fill(m_background);
+    m_drawings.clear();
     update();
+}
+
+QImage FormCanvas::surfaceImage() const
+{
+    QImage image(m_extent, QImage::Format_RGB32);
+    image.fill(m_background);
+    QPainter painter(&image);
+    paintSurface(painter);
+    return image;
 }
 
 void FormCanvas::setScale(qreal scale)
@@ -30,27 +44,33 @@ void FormCanvas::setScale(qreal scale)
 
 void FormCanvas::resizeEvent(QResizeEvent *event)
 {
-    // The surface only ever grows, so a drawing survives the window being made smaller and larger again.
-    const QSize wanted = m_surface.size().expandedTo((QSizeF(event->size()) / m_scale).toSize());
-    if (wanted != m_surface.size()) {
-        QImage bigger(wanted, m_surface.format());
-        bigger.fill(m_background);
-        QPainter(&bigger).drawImage(0, 0, m_surface);
-        m_surface = bigger;
-    }
+    // The surface only ever grows, so a drawing survives the window being
+    // made smaller and larger again, and one made before the window grew
+    // keeps its size.
+    m_extent = m_extent.expandedTo((QSizeF(event->size()) / m_scale).toSize());
     QWidget::resizeEvent(event);
+}
+
+void FormCanvas::paintSurface(QPainter &painter) const
+{
+    for (const Kept &kept : m_drawings) {
+        painter.save();
+        // Clipped as the pixels of a surface that size were.
+        painter.setClipRect(QRect(QPoint(), kept.extent), Qt::IntersectClip);
+        kept.draw(painter, kept.extent);
+        painter.restore();
+    }
 }
 
 void FormCanvas::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    if (m_scale == 1.0) {
-        painter.drawImage(event->rect(), m_surface, event->rect());
-    } else {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.scale(m_scale, m_scale);
-        painter.drawImage(0, 0, m_surface);
-    }
+    // Only the part repainted is drawn again: the character over the window
+    // changes small parts of it several times a second.
+    painter.setClipRect(event->rect());
+    painter.fillRect(event->rect(), m_background);
+    painter.scale(m_scale, m_scale);
+    paintSurface(painter);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::black, 1));
     for (auto it = m_shapes.crbegin(); it != m_shapes.crend(); ++it) {

@@ -7,6 +7,10 @@
 #include <QRectF>
 #include <QWidget>
 
+#include <functional>
+
+class QPainter;
+
 // A filled rectangle or circle painted behind every control.
 struct Shape
 {
@@ -25,11 +29,16 @@ class FormCanvas : public QWidget
 public:
     FormCanvas(QSize designSize, QColor background, QList<Shape> shapesFrontToBack, QWidget *parent);
 
-    QImage &surface() { return m_surface; }
+    using Drawing = std::function<void(QPainter &painter, QSize size)>;
+    // Draws on the whole surface as large as it is now, in design
+    // coordinates, and repaints. The drawing keeps that extent when the
+    // window grows later. It is kept and drawn again on every repaint, so it
+    // must draw the same each time: give it values, not references.
+    void drawOnSurface(Drawing draw);
     // Fills the surface with the background colour and repaints.
     void clearSurface();
-    // Call after drawing on the surface.
-    void surfaceChanged() { update(); }
+    // What is on the surface, at design size, without the shapes.
+    QImage surfaceImage() const;
     // The surface and the shapes keep their design coordinates and are drawn this much smaller or larger.
     void setScale(qreal scale);
     qreal scale() const { return m_scale; }
@@ -39,8 +48,21 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    struct Kept
+    {
+        Drawing draw;
+        QSize extent;
+    };
+    void paintSurface(QPainter &painter) const;
+
     QColor m_background;
     QList<Shape> m_shapes;
-    QImage m_surface;
+    // The surface is kept as the drawings made on it rather than as pixels:
+    // a window-sized image would be the largest thing the program holds, for
+    // a few hundred rectangles that are as quick to draw again under the
+    // small parts that are repainted.
+    QList<Kept> m_drawings;
+    // How large the surface has ever been, in design pixels.
+    QSize m_extent;
     qreal m_scale = 1.0;
 };

@@ -560,8 +560,11 @@ void Tavola::cmdNext_Click()
     Text3->setText(QString());
     Text3->setFocus();
 
-    paintGradient(m_canvas->surface(), num1 * 20, num2 * 20);
-    m_canvas->surfaceChanged();
+    // The gradient hides all that was drawn before it, which need not be kept under it.
+    m_canvas->clearSurface();
+    m_canvas->drawOnSurface([red = num1 * 20, green = num2 * 20](QPainter &painter, QSize size) {
+        paintGradient(painter, size, red, green);
+    });
 }
 
 // ---- The verdict -------------------------------------------------------------

@@ -2,13 +2,12 @@
 #include "characterlayer.h"
 
 #include "announcer.h"
+#include "characterrenderer.h"
 
 #include <QEvent>
 #include <QPainter>
 #include <QTimer>
 #include <QtMath>
-
-#include <cstring>
 
 CharacterLayer::CharacterLayer(QWidget *host)
     : QWidget(host)
@@ -32,37 +31,6 @@ bool CharacterLayer::eventFilter(QObject *watched, QEvent *event)
             QTimer::singleShot(0, this, [this] { raise(); });
     }
     return false;
-}
-
-// The part of two pictures of the same size that differs, in device pixels.
-static QRect changedPart(const QImage &a, const QImage &b)
-{
-    const int rowBytes = a.width() * 4;
-    int top = 0, bottom = a.height() - 1;
-    while (top <= bottom && std::memcmp(a.constScanLine(top), b.constScanLine(top), rowBytes) == 0)
-        ++top;
-    if (top > bottom)
-        return {};
-    while (std::memcmp(a.constScanLine(bottom), b.constScanLine(bottom), rowBytes) == 0)
-        --bottom;
-    int left = a.width(), right = -1;
-    for (int y = top; y <= bottom; ++y) {
-        const auto *pa = reinterpret_cast<const QRgb *>(a.constScanLine(y));
-        const auto *pb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
-        for (int x = 0; x < left; ++x) {
-            if (pa[x] != pb[x]) {
-                left = x;
-                break;
-            }
-        }
-        for (int x = a.width() - 1; x > right; --x) {
-            if (pa[x] != pb[x]) {
-                right = x;
-                break;
-            }
-        }
-    }
-    return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 void CharacterLayer::setFrame(const QImage &frame, QPoint topLeft)

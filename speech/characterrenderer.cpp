@@ -7,6 +7,7 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <cstring>
 
 CharacterRenderer::CharacterRenderer(const CharacterData &data)
     : m_data(data)
@@ -112,4 +113,86 @@ QImage CharacterRenderer::frame(int height, const Pose &asked, Face face, qreal 
         painter.restore();
     }
     return image;
+}
+
+QRect changedPart(const QImage &a, const QImage &b)
+{
+    const int rowBytes = a.width() * 4;
+    int top = 0, bottom = a.height() - 1;
+    while (top <= bottom && std::memcmp(a.constScanLine(top), b.constScanLine(top), rowBytes) == 0)
+        ++top;
+    if (top > bottom)
+        return {};
+    while (std::memcmp(a.constScanLine(bottom), b.constScanLine(bottom), rowBytes) == 0)
+        --bottom;
+    int left = a.width(), right = -1;
+    for (int y = top; y <= bottom; ++y) {
+        const auto *pa = reinterpret_cast<const QRgb *>(a.constScanLine(y));
+        const auto *pb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
+        for (int x = 0; x < left; ++x) {
+            if (pa[x] != pb[x]) {
+                left = x;
+                break;
+            }
+        }
+        for (int x = a.width() - 1; x > right; --x) {
+            if (pa[x] != pb[x]) {
+                right = x;
+                break;
+            }
+        }
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+int StillPictures::key(const Face &face)
+{
+    return int(face.eyesClosed) | int(face.mouth) << 1 | int(face.breath * 2) << 4;
+}
+
+QImage StillPictures::picture(const Face &face, int height, qreal devicePixelRatio, const Render &render)
+{
+    if (height != m_height || devicePixelRatio != m_dpr || m_base.isNull()) {
+        clear();
+        m_height = height;
+        m_dpr = devicePixelRatio;
+        m_base = render(Face{});
+    }
+    const int k = key(face);
+    if (k == key(Face{}))
+        return m_base;
+    auto found = m_patches.constFind(k);
+    if (found == m_patches.constEnd()) {
+        const QImage full = render(face);
+        // Every still is drawn in the same frame; one that is not could not be told apart.
+        if (full.size() != m_base.size() || full.format() != m_base.format() || full.depth() != 32
+            || full.devicePixelRatio() != m_base.devicePixelRatio())
+            return full;
+        const QRect changed = changedPart(m_base, full);
+        found = m_patches.insert(k, {changed.topLeft(), changed.isValid() ? full.copy(changed) : QImage()});
+    }
+    if (found->part.isNull())
+        return m_base;
+    // Put together each time he is shown so, which takes far less than drawing him.
+    QImage composed = m_base.copy();
+    const qsizetype rowBytes = found->part.width() * 4;
+    for (int y = 0; y < found->part.height(); ++y)
+        std::memcpy(composed.scanLine(found->at.y() + y) + found->at.x() * 4, found->part.constScanLine(y), rowBytes);
+    return composed;
+}
+
+void StillPictures::clear()
+{
+    m_base = QImage();
+    m_patches.clear();
+    m_height = 0;
+    m_dpr = 0;
+}
+
+qsizetype StillPictures::keptBytes() const
+{
+    qsizetype bytes = m_base.sizeInBytes();
+    for (const Patch &patch : m_patches)
+        bytes += patch.part.sizeInBytes();
+    return bytes;
 }

@@ -4,9 +4,12 @@
 #include "characterdata.h"
 #include "speechengine.h"
 
+#include <QHash>
 #include <QImage>
 #include <QMargins>
 #include <QSvgRenderer>
+
+#include <functional>
 
 // Draws the character's parts in a pose, at any height, from its vector art.
 class CharacterRenderer
@@ -36,4 +39,41 @@ private:
 
     const CharacterData &m_data;
     mutable QSvgRenderer m_svg;
+};
+
+// The part of two 32-bit pictures of the same size and format that differs,
+// in device pixels; empty when they are the same.
+QRect changedPart(const QImage &a, const QImage &b);
+
+// The few pictures of him at rest or talking, each drawn once and kept
+// small: the one with his everyday face in full, every other one as the
+// rectangle where it differs from that one, which is only his eyes, his mouth
+// or his breathing chest.
+class StillPictures
+{
+public:
+    using Face = CharacterRenderer::Face;
+    // Draws him still with a face, at the height and ratio asked for.
+    using Render = std::function<QImage(const Face &face)>;
+
+    // The picture of him with this face (breathing in half steps) at this
+    // height and pixel ratio, drawn by render only the first time it is asked
+    // for at them; another height or ratio forgets all that was kept.
+    QImage picture(const Face &face, int height, qreal devicePixelRatio, const Render &render);
+    void clear();
+    // The bytes of pixels kept.
+    qsizetype keptBytes() const;
+
+private:
+    struct Patch
+    {
+        QPoint at; // device pixels
+        QImage part;
+    };
+    static int key(const Face &face);
+
+    int m_height = 0;
+    qreal m_dpr = 0;
+    QImage m_base;
+    QHash<int, Patch> m_patches;
 };

@@ -80,7 +80,7 @@ public:
     // Size, place or screen changed: every picture drawn so far is out of date.
     void relayout()
     {
-        m_restFrames.clear();
+        m_stills.clear();
         redraw();
         if (m_balloon && m_balloon->isVisible())
             placeBalloon();
@@ -246,11 +246,9 @@ private:
         QImage frame;
         if (!moving) {
             // At rest or talking the picture is one of a few; each is drawn once until his size changes.
-            const int key = int(face.eyesClosed) | int(face.mouth) << 1 | int(face.breath * 2) << 4;
-            auto found = m_restFrames.constFind(key);
-            if (found == m_restFrames.constEnd() || found->devicePixelRatio() != dpr)
-                found = m_restFrames.insert(key, m_renderer.frame(h, {}, face, dpr, false));
-            frame = *found;
+            frame = m_stills.picture(face, h, dpr, [&](const CharacterRenderer::Face &still) {
+                return m_renderer.frame(h, {}, still, dpr, false);
+            });
         } else {
             const int elapsed = int(m_clock.isValid() ? m_clock.elapsed() : 0);
             frame = m_renderer.frame(h, m_data.poseAt(m_animation, elapsed), face, dpr, true);
@@ -279,7 +277,7 @@ private:
     std::function<void()> m_done;
     QString m_animation;
     Utterance m_utterance;
-    QHash<int, QImage> m_restFrames;
+    StillPictures m_stills;
     QPointF m_pos{250, 175};
     QPointF m_glideFrom, m_glideTo;
     bool m_gliding = false;

@@ -5,6 +5,7 @@
 #include "controls.h"
 #include "designscale.h"
 #include "formcanvas.h"
+#include "gradient.h"
 #include "halolabel.h"
 
 #include <QAccessible>
@@ -12,10 +13,13 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolTip>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -69,6 +73,8 @@ private slots:
     void twoClicksQueueTwoDictations();
     void newQuestionClearsVerdictButNotScores();
     void gradientCoversClientAreaAndSurvivesHiding();
+    void surfaceKeepsEachDrawingAtItsSize_data();
+    void surfaceKeepsEachDrawingAtItsSize();
 };
 
 void TestTavola::nameAndGreeting_data()
@@ -659,14 +665,107 @@ void TestTavola::gradientCoversClientAreaAndSurvivesHiding()
         }
         QCOMPARE(lastBlue, 255);
     };
-    check(h.w().canvas()->surface().copy(0, 0, 785, 556), 120);
+    check(h.w().canvas()->surfaceImage().copy(0, 0, 785, 556), 120);
     h.w().hide();
     h.w().show();
     QVERIFY(QTest::qWaitForWindowExposed(&h.w()));
-    check(h.w().canvas()->surface().copy(0, 0, 785, 556), 120);
+    check(h.w().canvas()->surfaceImage().copy(0, 0, 785, 556), 120);
     // What reaches the screen: the band behind the answer box's left edge, where no shape or control lies.
     const QImage shown = h.w().canvas()->grab().toImage();
     QCOMPARE(QColor(shown.pixel(5, 555)), QColor(80, 120, 255));
+}
+
+void TestTavola::surfaceKeepsEachDrawingAtItsSize_data()
+{
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<QList<QSize>>("drawnAt"); // the canvas is this large at each new gradient
+    QTest::addColumn<bool>("cleared");
+    QTest::addColumn<QList<QSize>>("then"); // and then takes these sizes in turn
+    const QSize design(785, 556);
+    QTest::newRow("gradient") << 1.0 << QList<QSize>{design} << false << QList<QSize>{};
+    QTest::newRow("cleared") << 1.0 << QList<QSize>{design} << true << QList<QSize>{};
+    QTest::newRow("cleared then grown") << 1.0 << QList<QSize>{design} << true << QList<QSize>{QSize(900, 700)};
+    QTest::newRow("grown after drawing") << 1.0 << QList<QSize>{design} << false << QList<QSize>{QSize(900, 700)};
+    QTest::newRow("shrunk and grown") << 1.0 << QList<QSize>{design} << false
+                                      << QList<QSize>{QSize(300, 200), QSize(1000, 640)};
+    QTest::newRow("drawn small, grown, drawn again")
+        << 1.0 << QList<QSize>{design, QSize(820, 600)} << false << QList<QSize>{QSize(1000, 700)};
+    QTest::newRow("drawn after shrinking") << 1.0 << QList<QSize>{QSize(400, 300)} << false
+                                           << QList<QSize>{QSize(1000, 640)};
+    QTest::newRow("half scale") << 0.5 << QList<QSize>{QSize(392, 278)} << false << QList<QSize>{};
+    QTest::newRow("half scale, grown after drawing")
+        << 0.5 << QList<QSize>{QSize(392, 278)} << false << QList<QSize>{QSize(450, 320)};
+    QTest::newRow("a small screen") << 0.9 << QList<QSize>{QSize(706, 500)} << false << QList<QSize>{};
+}
+
+// What reaches the screen is what a picture of the surface would hold: each
+// drawing as large as the surface was when it was made, the background
+// wherever the surface grew later or was cleared.
+void TestTavola::surfaceKeepsEachDrawingAtItsSize()
+{
+    QFETCH(qreal, scale);
+    QFETCH(QList<QSize>, drawnAt);
+    QFETCH(bool, cleared);
+    QFETCH(QList<QSize>, then);
+    const QColor background(0xC8, 0xC8, 0xC8);
+    // A child of a shown window gets its resize events at once, as the central widget does.
+    QWidget window;
+    window.resize(1100, 800);
+    FormCanvas canvas(QSize(785, 556), background, {}, &window);
+
+    // The pixels that surface holds, kept in design pixels and only ever made larger.
+    QImage expected(785, 556, QImage::Format_RGB32);
+    expected.fill(background);
+    const auto resize = [&](QSize size) {
+        canvas.resize(size);
+        const QSize wanted = expected.size().expandedTo((QSizeF(size) / scale).toSize());
+        if (wanted != expected.size()) {
+            QImage bigger(wanted, QImage::Format_RGB32);
+            bigger.fill(background);
+            QPainter(&bigger).drawImage(0, 0, expected);
+            expected = bigger;
+        }
+    };
+    // Scaled before it shows, as the window does.
+    canvas.setScale(scale);
+    resize((QSizeF(785, 556) * scale).toSize());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (int i = 0; i < drawnAt.size(); ++i) {
+        resize(drawnAt[i]);
+        const int red = 40 + 60 * i, green = 200 - 70 * i;
+        canvas.drawOnSurface([=](QPainter &painter, QSize size) { paintGradient(painter, size, red, green); });
+        QPainter painter(&expected);
+        paintGradient(painter, expected.size(), red, green);
+    }
+    if (cleared) {
+        canvas.clearSurface();
+        expected.fill(background);
+    }
+    for (QSize size : std::as_const(then))
+        resize(size);
+
+    QCOMPARE(canvas.surfaceImage(), expected);
+    QTest::qWait(0);
+    const QImage shown = canvas.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.deviceIndependentSize().toSize(), canvas.size());
+    // Each screen pixel shows a colour of the part of the surface it covers.
+    const qreal designPerPixel = 1 / (scale * shown.devicePixelRatio());
+    for (int y = 0; y < shown.height(); ++y) {
+        const int top = int(y * designPerPixel), bottom = qMax(top, int(std::ceil((y + 1) * designPerPixel)) - 1);
+        for (int x = 0; x < shown.width(); ++x) {
+            const int left = int(x * designPerPixel), right = qMax(left, int(std::ceil((x + 1) * designPerPixel)) - 1);
+            bool found = false;
+            for (int v = top; v <= qMin(bottom, expected.height() - 1) && !found; ++v)
+                for (int u = left; u <= qMin(right, expected.width() - 1) && !found; ++u)
+                    found = expected.pixel(u, v) == shown.pixel(x, y);
+            if (!found)
+                QFAIL(qPrintable(u"pixel %1,%2 is %3, the surface there %4"_s.arg(x).arg(y)
+                                     .arg(shown.pixel(x, y), 0, 16)
+                                     .arg(expected.pixel(qMin(left, expected.width() - 1),
+                                                         qMin(top, expected.height() - 1)), 0, 16)));
+        }
+    }
 }
 
 QTEST_MAIN(TestTavola)

@@ -228,12 +228,12 @@ void TestVerdict::everyTypingKeyClearsBackgroundAndShowsQuestion()
     h.random.question(1, 7);
     h.start();
     QVERIFY(QTest::qWaitForWindowActive(&h.w()));
-    QVERIFY(QColor(h.w().canvas()->surface().pixel(5, 5)) != QColor(0xC8, 0xC8, 0xC8));
+    QVERIFY(QColor(h.w().canvas()->surfaceImage().pixel(5, 5)) != QColor(0xC8, 0xC8, 0xC8));
     h.w().Text3->setText(u"2"_s);
     QKeyEvent press(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier, text);
     QApplication::sendEvent(h.w().Text3, &press);
-    QCOMPARE(QColor(h.w().canvas()->surface().pixel(5, 5)), QColor(0xC8, 0xC8, 0xC8));
-    QCOMPARE(QColor(h.w().canvas()->surface().pixel(784, 555)), QColor(0xC8, 0xC8, 0xC8));
+    QCOMPARE(QColor(h.w().canvas()->surfaceImage().pixel(5, 5)), QColor(0xC8, 0xC8, 0xC8));
+    QCOMPARE(QColor(h.w().canvas()->surfaceImage().pixel(784, 555)), QColor(0xC8, 0xC8, 0xC8));
     QCOMPARE(h.w().sbagliate + h.w().giuste, judges ? 1 : 0);
     // The verdict hides the question again; any other key leaves it shown.
     QCOMPARE(h.w().lblNum1->isVisible(), !judges);
@@ -269,7 +269,7 @@ void TestVerdict::keysThatTypeNothingDoNothing()
         QKeyEvent press(QEvent::KeyPress, k.key, k.modifiers, k.text);
         QApplication::sendEvent(h.w().Text3, &press);
         QVERIFY2(!h.w().lblNum1->isVisible(), qPrintable(k.text));
-        QVERIFY(QColor(h.w().canvas()->surface().pixel(5, 5)) != QColor(0xC8, 0xC8, 0xC8));
+        QVERIFY(QColor(h.w().canvas()->surfaceImage().pixel(5, 5)) != QColor(0xC8, 0xC8, 0xC8));
         QCOMPARE(h.w().Text3->text(), QString());
         QCOMPARE(h.w().sbagliate + h.w().giuste, 0);
     }

@@ -8,6 +8,7 @@
 #include "randomsource.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QSet>
 #include <QTest>
 
@@ -304,7 +305,10 @@ private slots:
         QImage surface(size, QImage::Format_RGB32);
         const QRgb previous = qRgb(250, 3, 77);
         surface.fill(previous);
-        paintGradient(surface, red, green);
+        {
+            QPainter painter(&surface);
+            paintGradient(painter, size, red, green);
+        }
 
         const int h = size.height(), minBand = h / 256, maxBand = (h + 255) / 256;
         int lastBlue = -1, bandRows = 0;

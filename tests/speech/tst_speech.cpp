@@ -147,6 +147,8 @@ private slots:
     void everyAnimationMovesHim_data();
     void everyAnimationMovesHim();
     void transparentAroundHimAtAnyHeight();
+    void stillsAreDrawnOnceAndKeptSmall_data();
+    void stillsAreDrawnOnceAndKeptSmall();
     void standsWhereTheDesignPutsHim_data();
     void standsWhereTheDesignPutsHim();
     void glidesOnceShown();
@@ -389,6 +391,73 @@ void TestSpeech::transparentAroundHimAtAnyHeight()
         QVERIFY(!mouths.contains(face));
         mouths << face;
     }
+}
+
+void TestSpeech::stillsAreDrawnOnceAndKeptSmall_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<qreal>("dpr");
+    QTest::newRow("as the design has him") << 205 << 1.0;
+    QTest::newRow("a screen of twice the pixels") << 205 << 2.0;
+    QTest::newRow("small") << 64 << 1.0;
+    QTest::newRow("a fractional ratio") << 150 << 1.25;
+}
+
+// Every still he shows, put together from what was kept, is the very picture
+// the renderer draws, and each is drawn once however often it is shown.
+void TestSpeech::stillsAreDrawnOnceAndKeptSmall()
+{
+    QFETCH(int, height);
+    QFETCH(qreal, dpr);
+    const CharacterData data = CharacterData::load(sourceDir + u"/speech/chars/Merlin.acs"_s);
+    const CharacterRenderer renderer(data);
+    QList<CharacterRenderer::Face> faces;
+    for (bool closed : {false, true})
+        for (double breath : {0.0, 0.5, 1.0})
+            faces.append({closed, Mouth::Closed, breath});
+    for (Mouth mouth : {Mouth::Open, Mouth::Round, Mouth::Wide, Mouth::Teeth})
+        faces.append({false, mouth, 0.0});
+    QList<QImage> direct;
+    for (const CharacterRenderer::Face &face : std::as_const(faces)) {
+        direct << renderer.frame(height, {}, face, dpr, false);
+        // Or a picture shown for the wrong face could not be seen.
+        QVERIFY(direct.indexOf(direct.last()) == direct.size() - 1);
+    }
+
+    StillPictures stills;
+    int drawn = 0;
+    int drawnHeight = height;
+    qreal drawnDpr = dpr;
+    const auto render = [&](const CharacterRenderer::Face &face) {
+        ++drawn;
+        return renderer.frame(drawnHeight, {}, face, drawnDpr, false);
+    };
+    // Out of order, and each twice, as blinks, breaths and words come.
+    for (int round = 0; round < 2; ++round) {
+        for (int i = faces.size() - 1; i >= 0; --i) {
+            const QImage shown = stills.picture(faces[i], height, dpr, render);
+            QVERIFY2(shown == direct[i], qPrintable(QString::number(i)));
+            QCOMPARE(shown.devicePixelRatio(), dpr);
+        }
+    }
+    QCOMPARE(drawn, int(faces.size()));
+    // All ten take less room than four whole pictures: a breath changes most
+    // of him, his eyes and mouth only small parts.
+    const qsizetype whole = direct.first().sizeInBytes();
+    QVERIFY2(stills.keptBytes() < 4 * whole, qPrintable(u"%1 of %2"_s.arg(stills.keptBytes()).arg(whole)));
+
+    // Another height or ratio, and all is drawn anew: his everyday face and the one asked for.
+    drawnHeight = height + 20;
+    QCOMPARE(stills.picture(faces[4], drawnHeight, dpr, render), renderer.frame(drawnHeight, {}, faces[4], dpr, false));
+    QCOMPARE(drawn, int(faces.size()) + 2);
+    drawnDpr = dpr * 2;
+    const QImage sharper = stills.picture(faces[4], drawnHeight, drawnDpr, render);
+    QCOMPARE(sharper, renderer.frame(drawnHeight, {}, faces[4], drawnDpr, false));
+    QCOMPARE(sharper.devicePixelRatio(), drawnDpr);
+    QCOMPARE(drawn, int(faces.size()) + 4);
+    stills.clear();
+    QCOMPARE(stills.picture(faces[0], drawnHeight, drawnDpr, render), renderer.frame(drawnHeight, {}, faces[0], drawnDpr, false));
+    QCOMPARE(drawn, int(faces.size()) + 5);
 }
 
 void TestSpeech::standsWhereTheDesignPutsHim_data()
