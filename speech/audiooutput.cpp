@@ -107,7 +107,8 @@ void onWrite(pa_stream *p, size_t wanted, void *userdata)
     }
     if (s->written == size_t(s->pcm.size()) && !s->drain) {
         pa_stream_set_write_callback(p, nullptr, nullptr);
-        // A short text never fills the server's pre-buffer: it starts now.
+        // The stream asks for no pre-buffer; a server that keeps one anyway
+        // would hold back a text shorter than it for good.
         if (pa_operation *o = pa_stream_trigger(p, nullptr, nullptr))
             pa_operation_unref(o);
         s->drain = pa_stream_drain(p, onDrained, s);

@@ -155,6 +155,11 @@ class Session:
                      capture_output=True)
             self.run(["pactl", "set-default-sink", "nullsink"], check=True)
 
+    def record_monitor(self, out):
+        """Records what the default sink plays, as the voice's own format, into out."""
+        return subprocess.Popen(self.prefix + ["parec", "--device=" + self.monitor, "--raw", "--rate=22050",
+                                               "--channels=1", "--format=s16le"], env=self.env, stdout=out)
+
     def close(self):
         # A test that failed half way leaves its program running: end it with the server.
         for app in Garivolo.started:
@@ -482,9 +487,7 @@ class SoundServers(unittest.TestCase):
         with Elsewhere(sound=sound, user=test_user()) as session:
             recording = os.path.join(session.runtime, "monitor.raw")
             with open(recording, "wb") as out:
-                recorder = subprocess.Popen(session.prefix + ["parec", "--device=" + session.monitor, "--raw",
-                                                              "--rate=22050", "--channels=1", "--format=s16le"],
-                                            env=session.env, stdout=out)
+                recorder = session.record_monitor(out)
                 app = Garivolo()
                 app.answer_prompts("Luca")
                 app.click_answer_box(app.main_window())
@@ -555,9 +558,7 @@ class SoundServers(unittest.TestCase):
             session.sound = "null"
             recording = os.path.join(session.runtime, "monitor.raw")
             with open(recording, "wb") as out:
-                recorder = subprocess.Popen(session.prefix + ["parec", "--device=" + session.monitor, "--raw",
-                                                              "--rate=22050", "--channels=1", "--format=s16le"],
-                                            env=session.env, stdout=out)
+                recorder = session.record_monitor(out)
                 app.click_answer_box(main)
                 for _ in range(3):
                     session.xdotool("type", "5")
@@ -605,8 +606,7 @@ class EndToEnd(unittest.TestCase):
     def test_the_introduction_is_heard(self):
         recording = os.path.join(SESSION.runtime, "monitor.raw")
         with open(recording, "wb") as out:
-            recorder = subprocess.Popen(["parec", "--device=nullsink.monitor", "--raw", "--rate=22050",
-                                         "--channels=1", "--format=s16le"], env=SESSION.env, stdout=out)
+            recorder = SESSION.record_monitor(out)
             app = Garivolo()
             app.answer_prompts("Luca")
             greeted = os.path.getsize(recording)
