@@ -56,6 +56,23 @@ void CharacterLayer::setFrame(const QImage &frame, QPoint topLeft)
     update(old.united(m_rect));
 }
 
+void CharacterLayer::drawFrame(QSize size, qreal devicePixelRatio, QPoint topLeft,
+                               const std::function<void(QImage &)> &draw)
+{
+    const QSize pixels = size * devicePixelRatio;
+    if (m_frame.size() != pixels || m_frame.devicePixelRatio() != devicePixelRatio
+        || m_frame.format() != QImage::Format_ARGB32_Premultiplied) {
+        m_frame = QImage(); // let go of the old one before the new one is made
+        m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_frame.setDevicePixelRatio(devicePixelRatio);
+    }
+    m_frame.fill(Qt::transparent);
+    draw(m_frame);
+    const QRect old = m_rect;
+    m_rect = QRect(topLeft, size);
+    update(old.united(m_rect));
+}
+
 void CharacterLayer::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class Announcer;
 
 // A see-through sheet over the whole of a window, above every control,
@@ -19,6 +21,9 @@ public:
 
     // A new picture of him with its top-left at this point of the layer.
     void setFrame(const QImage &frame, QPoint topLeft);
+    // A picture of him drawn in place, over the last one when it has the same
+    // size: while he moves, a new picture every frame, never two held at once.
+    void drawFrame(QSize size, qreal devicePixelRatio, QPoint topLeft, const std::function<void(QImage &)> &draw);
     QRect frameRect() const { return m_rect; }
 
 protected:

@@ -49,14 +49,25 @@ static void applyPose(QPainter &painter, const PartPose &pose, QPointF pivot)
     painter.translate(-pivot);
 }
 
-QImage CharacterRenderer::frame(int height, const Pose &asked, Face face, qreal devicePixelRatio, bool moving) const
+QSize CharacterRenderer::frameSize(int height, bool moving) const
+{
+    const QMargins m = margins(height, moving);
+    return QSize(widthFor(height) + m.left() + m.right(), height + m.top() + m.bottom());
+}
+
+QImage CharacterRenderer::frame(int height, const Pose &pose, Face face, qreal devicePixelRatio, bool moving) const
+{
+    QImage image(frameSize(height, moving) * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::transparent);
+    draw(image, height, pose, face, moving);
+    return image;
+}
+
+void CharacterRenderer::draw(QImage &image, int height, const Pose &asked, Face face, bool moving) const
 {
     const QRectF box = this->box();
     const QMargins m = margins(height, moving);
-    const QSize logical(widthFor(height) + m.left() + m.right(), height + m.top() + m.bottom());
-    QImage image(logical * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(devicePixelRatio);
-    image.fill(Qt::transparent);
 
     // A breath moves only the parts the pose leaves alone.
     Pose pose = asked;
@@ -112,7 +123,6 @@ QImage CharacterRenderer::frame(int height, const Pose &asked, Face face, qreal 
         m_svg.render(&painter, part.id, m_svg.boundsOnElement(part.id));
         painter.restore();
     }
-    return image;
 }
 
 QRect changedPart(const QImage &a, const QImage &b)

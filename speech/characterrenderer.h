@@ -33,6 +33,10 @@ public:
     // A transparent image of the character whose frame is height logical
     // pixels high, with the margins around it, at the given device pixel ratio.
     QImage frame(int height, const Pose &pose, Face face, qreal devicePixelRatio = 1.0, bool moving = true) const;
+    // The same, drawn on a transparent image already of that size and ratio.
+    void draw(QImage &image, int height, const Pose &pose, Face face, bool moving = true) const;
+    // The logical size of such an image.
+    QSize frameSize(int height, bool moving = true) const;
 
 private:
     QRectF box() const;

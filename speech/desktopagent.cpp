@@ -243,18 +243,19 @@ private:
         // He breathes and blinks only while he has nothing else to do.
         const bool resting = !moving && !m_talking;
         const CharacterRenderer::Face face{resting && m_eyesClosed, m_mouth, resting ? m_breath : 0.0};
-        QImage frame;
+        const QMargins m = m_renderer.margins(h, moving);
+        const QPoint topLeft = figureRect().topLeft() - QPoint(m.left(), m.top());
         if (!moving) {
             // At rest or talking the picture is one of a few; each is drawn once until his size changes.
-            frame = m_stills.picture(face, h, dpr, [&](const CharacterRenderer::Face &still) {
+            m_layer->setFrame(m_stills.picture(face, h, dpr, [&](const CharacterRenderer::Face &still) {
                 return m_renderer.frame(h, {}, still, dpr, false);
-            });
+            }), topLeft);
         } else {
             const int elapsed = int(m_clock.isValid() ? m_clock.elapsed() : 0);
-            frame = m_renderer.frame(h, m_data.poseAt(m_animation, elapsed), face, dpr, true);
+            const Pose pose = m_data.poseAt(m_animation, elapsed);
+            m_layer->drawFrame(m_renderer.frameSize(h, true), dpr, topLeft,
+                               [&](QImage &image) { m_renderer.draw(image, h, pose, face, true); });
         }
-        const QMargins m = m_renderer.margins(h, moving);
-        m_layer->setFrame(frame, figureRect().topLeft() - QPoint(m.left(), m.top()));
     }
 
     void placeBalloon()
