@@ -41,11 +41,14 @@ struct PulseAudioOutput::Connection
     void dropContext();
     void remove(Stream *stream);
     void removeSoon(Stream *stream, pa_usec_t after);
+    bool connectWhenFull(Stream *stream);
+    void finish(Stream *stream);
     pa_mainloop_api *api() const { return pa_threaded_mainloop_get_api(loop); }
 
     pa_threaded_mainloop *loop = nullptr;
     pa_context *context = nullptr;
     std::list<Stream> streams; // a list, so that the callbacks' pointers stay good
+    Stream *current = nullptr; // the one samples are appended to
     qint64 lastLookMs = -1;
 };
 
@@ -55,8 +58,12 @@ struct Stream
 {
     PulseAudioOutput::Connection *owner = nullptr;
     pa_stream *stream = nullptr;
-    QByteArray pcm;
-    size_t written = 0;
+    PcmFormat format;
+    QByteArray pending; // made, not yet taken by the server, from `taken` on
+    qsizetype taken = 0;
+    qsizetype total = 0;
+    bool connected = false;
+    bool complete = false;
     pa_operation *drain = nullptr;
     pa_time_event *reaper = nullptr;
 };
@@ -94,25 +101,42 @@ void onStreamState(pa_stream *p, void *userdata)
     }
 }
 
-void onWrite(pa_stream *p, size_t wanted, void *userdata)
+// Hands the server what it asks for, of what has been made so far.
+void feed(Stream *s)
 {
-    auto *s = static_cast<Stream *>(userdata);
-    const size_t n = std::min(wanted, size_t(s->pcm.size()) - s->written);
+    if (!s->connected || s->drain || pa_stream_get_state(s->stream) != PA_STREAM_READY)
+        return;
+    const size_t wanted = pa_stream_writable_size(s->stream);
+    const size_t n = wanted == size_t(-1) ? 0 : std::min(wanted, size_t(s->pending.size() - s->taken));
     if (n > 0) {
-        if (pa_stream_write(p, s->pcm.constData() + s->written, n, nullptr, 0, PA_SEEK_RELATIVE) != 0) {
+        if (pa_stream_write(s->stream, s->pending.constData() + s->taken, n, nullptr, 0, PA_SEEK_RELATIVE) != 0) {
             s->owner->removeSoon(s, 0);
             return;
         }
-        s->written += n;
+        s->taken += qsizetype(n);
+        // What the server holds is let go of; the rest moves up only now and then.
+        if (s->taken == s->pending.size()) {
+            s->pending.resize(0);
+            s->taken = 0;
+        } else if (s->taken >= s->format.bytesForMs(kBufferMs)) {
+            s->pending.remove(0, s->taken);
+            s->taken = 0;
+        }
     }
-    if (s->written == size_t(s->pcm.size()) && !s->drain) {
-        pa_stream_set_write_callback(p, nullptr, nullptr);
+    if (s->complete && s->taken == s->pending.size()) {
+        s->pending = QByteArray();
+        pa_stream_set_write_callback(s->stream, nullptr, nullptr);
         // The stream asks for no pre-buffer; a server that keeps one anyway
         // would hold back a text shorter than it for good.
-        if (pa_operation *o = pa_stream_trigger(p, nullptr, nullptr))
+        if (pa_operation *o = pa_stream_trigger(s->stream, nullptr, nullptr))
             pa_operation_unref(o);
-        s->drain = pa_stream_drain(p, onDrained, s);
+        s->drain = pa_stream_drain(s->stream, onDrained, s);
     }
+}
+
+void onWrite(pa_stream *, size_t, void *userdata)
+{
+    feed(static_cast<Stream *>(userdata));
 }
 
 } // namespace
@@ -188,6 +212,8 @@ void PulseAudioOutput::Connection::remove(Stream *s)
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)))
         pa_stream_disconnect(s->stream);
     pa_stream_unref(s->stream);
+    if (current == s)
+        current = nullptr;
     streams.remove_if([s](const Stream &x) { return &x == s; });
 }
 
@@ -237,19 +263,14 @@ bool PulseAudioOutput::open(const PcmFormat &, QString *reason)
     return false;
 }
 
-QByteArray PulseAudioOutput::padded(const QByteArray &pcm, const PcmFormat &format)
+qsizetype PulseAudioOutput::paddingFor(qsizetype bytes, const PcmFormat &format)
 {
     // PulseAudio's pre-buffer is a little over 1 kB; a quarter of a second is
     // well past it on every server and is only silence after the voice.
-    const qsizetype minimum = format.bytesForMs(250);
-    if (pcm.size() >= minimum)
-        return pcm;
-    QByteArray out = pcm;
-    out.append(QByteArray(minimum - pcm.size(), '\0'));
-    return out;
+    return qMax(qsizetype(0), format.bytesForMs(250) - bytes);
 }
 
-bool PulseAudioOutput::play(const QByteArray &pcm, const PcmFormat &format, QString *reason)
+bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString *reason)
 {
     auto fail = [reason](const QString &why) {
         if (reason)
@@ -278,32 +299,88 @@ bool PulseAudioOutput::play(const QByteArray &pcm, const PcmFormat &format, QStr
     pa_stream *p = pa_stream_new(c.context, "Merlin", &spec, nullptr);
     if (!p)
         return fail(QStringLiteral("il server audio non accetta la voce"));
+    if (c.current)
+        c.finish(c.current);
     Stream &s = c.streams.emplace_back();
     s.owner = &c;
     s.stream = p;
-    s.pcm = padded(pcm, format);
+    s.format = format;
     s.reaper = pa_context_rttime_new(c.context,
-                                     pa_rtclock_now() + pa_usec_t(format.msForBytes(s.pcm.size())) * PA_USEC_PER_MSEC
+                                     pa_rtclock_now() + pa_usec_t(qMax<qint64>(0, expectedMs)) * PA_USEC_PER_MSEC
                                          + kReapAfterUs,
                                      onReap, &s);
+    if (!s.reaper) {
+        c.remove(&s);
+        return fail(QStringLiteral("il dispositivo audio non si apre"));
+    }
     pa_stream_set_state_callback(p, onStreamState, &s);
     pa_stream_set_write_callback(p, onWrite, &s);
+    c.current = &s;
+    return true;
+}
+
+void PulseAudioOutput::append(const char *data, qsizetype bytes)
+{
+    if (!m_connection || bytes <= 0)
+        return;
+    Connection &c = *m_connection;
+    Locked lock(c.loop);
+    if (Stream *s = c.current) {
+        s->pending.append(data, bytes);
+        s->total += bytes;
+        if (!c.connectWhenFull(s))
+            return;
+        feed(s);
+    }
+}
+
+void PulseAudioOutput::finish()
+{
+    if (!m_connection)
+        return;
+    Connection &c = *m_connection;
+    Locked lock(c.loop);
+    if (c.current)
+        c.finish(c.current);
+}
+
+bool PulseAudioOutput::Connection::connectWhenFull(Stream *s)
+{
+    if (s->connected)
+        return true;
+    // The stream is opened once it has a buffer's worth (or all there is),
+    // so that the server never starts it on nothing and skips the first word.
+    if (!s->complete && s->pending.size() - s->taken < s->format.bytesForMs(kBufferMs))
+        return false;
     // A short buffer, as an interactive program asks for: with the server's
     // default of two seconds the sink runs that far ahead, and every new text
     // makes it take back and mix again what it had already sent on.
     pa_buffer_attr buffer;
     buffer.maxlength = uint32_t(-1);
-    buffer.tlength = uint32_t(format.bytesForMs(kBufferMs));
+    buffer.tlength = uint32_t(s->format.bytesForMs(kBufferMs));
     // Playing starts with the first samples: waiting for a full buffer can
     // wait for good, since the server asks for less than that at first.
     buffer.prebuf = 0;
     buffer.minreq = uint32_t(-1);
     buffer.fragsize = uint32_t(-1);
-    if (!s.reaper || pa_stream_connect_playback(p, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) != 0) {
-        c.remove(&s);
-        return fail(QStringLiteral("il dispositivo audio non si apre"));
+    if (pa_stream_connect_playback(s->stream, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) != 0) {
+        removeSoon(s, 0);
+        return false;
     }
+    s->connected = true;
     return true;
+}
+
+void PulseAudioOutput::Connection::finish(Stream *s)
+{
+    if (current == s)
+        current = nullptr;
+    if (s->complete)
+        return;
+    s->pending.append(QByteArray(paddingFor(s->total, s->format), '\0'));
+    s->complete = true;
+    if (connectWhenFull(s))
+        feed(s);
 }
 
 void PulseAudioOutput::stop()

@@ -3,7 +3,6 @@
 
 #include "pcmformat.h"
 
-#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -16,15 +15,21 @@ public:
     virtual ~AudioOutput() = default;
     // Finds a device for the format; false, with the reason, when there is none now.
     virtual bool open(const PcmFormat &format, QString *reason) = 0;
-    // Starts one text's samples; false, with the reason, when they cannot be heard.
-    virtual bool play(const QByteArray &pcm, const PcmFormat &format, QString *reason) = 0;
+    // Starts a text about expectedMs long, whose samples follow with append;
+    // false, with the reason, when it cannot be heard.
+    virtual bool start(const PcmFormat &format, qint64 expectedMs, QString *reason) = 0;
+    // The next samples of the text last started; dropped when it is gone.
+    virtual void append(const char *data, qsizetype bytes) = 0;
+    // The text last started has no more samples: what it has is played out.
+    virtual void finish() = 0;
     // Cuts off everything still sounding.
     virtual void stop() = 0;
 };
 
 // The session's sound server (PulseAudio, or PipeWire through pipewire-pulse),
 // spoken to directly. Every text gets a stream of its own, which lives on
-// after its text until it has drained, so that no tail is cut. Nothing here
+// after its text until it has drained, so that no tail is cut, and holds
+// only the samples the server has not taken yet. Nothing here
 // ever waits on the server for long: a server that hangs or dies leaves
 // texts unheard, never the voice stuck, and one that comes back, or first
 // appears after start-up, is used again.
@@ -35,11 +40,13 @@ public:
     ~PulseAudioOutput() override;
 
     bool open(const PcmFormat &format, QString *reason) override;
-    bool play(const QByteArray &pcm, const PcmFormat &format, QString *reason) override;
+    bool start(const PcmFormat &format, qint64 expectedMs, QString *reason) override;
+    void append(const char *data, qsizetype bytes) override;
+    void finish() override;
     void stop() override;
 
-    // Sound servers hold a new stream back until they have this much of it.
-    static QByteArray padded(const QByteArray &pcm, const PcmFormat &format);
+    // The silence that brings a text this long to what sound servers start on.
+    static qsizetype paddingFor(qsizetype bytes, const PcmFormat &format);
 
     // How long opening waits for the server to answer.
     static constexpr int kConnectTimeoutMs = 1000;

@@ -12,6 +12,7 @@ namespace {
 struct Collector
 {
     Utterance *utterance = nullptr;
+    const SampleSink *sink = nullptr;
     QString text;
 };
 Collector g_collector;
@@ -33,8 +34,13 @@ int collect(short *samples, int count, espeak_EVENT *events)
     Utterance *u = g_collector.utterance;
     if (!u)
         return 0;
-    if (samples && count > 0)
-        u->pcm.append(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
+    if (samples && count > 0) {
+        const qsizetype bytes = qsizetype(count) * 2;
+        u->bytes += bytes;
+        const SampleSink &sink = *g_collector.sink;
+        if (sink && !sink(reinterpret_cast<const char *>(samples), bytes))
+            return 1; // the library stops making this text
+    }
     for (espeak_EVENT *e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
         switch (e->type) {
         case espeakEVENT_WORD: {
@@ -108,18 +114,20 @@ void EspeakEngine::setVoice(const VoiceSettings &voice)
     espeak_SetParameter(espeakPITCH, qBound(0, voice.pitch, 100), 0);
 }
 
-Utterance EspeakEngine::synthesize(const QString &text)
+Utterance EspeakEngine::synthesize(const QString &text, const SampleSink &sink)
 {
     Utterance u;
     u.format = PcmFormat{m_sampleRate > 0 ? m_sampleRate : 22050, 1};
     if (!m_ready || text.isEmpty())
         return u;
     g_collector.utterance = &u;
+    g_collector.sink = &sink;
     g_collector.text = text;
     const QByteArray utf8 = text.toUtf8();
     espeak_Synth(utf8.constData(), size_t(utf8.size() + 1), 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
     espeak_Synchronize();
     g_collector.utterance = nullptr;
+    g_collector.sink = nullptr;
     addViseme(u, u.durationMs(), Mouth::Closed);
     return u;
 }

@@ -5,9 +5,9 @@
 
 int Utterance::durationMs() const
 {
-    if (pcm.isEmpty() || !format.isValid())
+    if (bytes <= 0 || !format.isValid())
         return silentMs;
-    return int(format.msForBytes(pcm.size()));
+    return int(format.msForBytes(bytes));
 }
 
 Mouth Utterance::mouthAt(int ms) const

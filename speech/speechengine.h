@@ -8,11 +8,15 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // The shape of the mouth while a sound is made.
 enum class Mouth { Closed, Open, Round, Wide, Teeth };
 
-// A text turned into sound: the samples in their format, where each word
-// starts and how the mouth moves, all timed from the first sample.
+// A text turned into sound: how long it sounds in its format, where each
+// word starts and how the mouth moves, all timed from the first sample. The
+// samples themselves are never kept here: they go to the speaker as they are
+// made, so a long text costs no more memory than a short one.
 struct Utterance
 {
     struct Word
@@ -25,7 +29,7 @@ struct Utterance
         int atMs;
         Mouth mouth;
     };
-    QByteArray pcm;
+    qsizetype bytes = 0; // of samples, in format
     PcmFormat format;
     QList<Word> words;
     QList<Viseme> visemes; // in time order; the mouth keeps a shape until the next
@@ -39,6 +43,9 @@ struct Utterance
 // The mouth a phoneme needs, by its espeak-style mnemonic.
 Mouth mouthFor(const QByteArray &phoneme);
 
+// Takes a text's samples a piece at a time, in order; false stops the text there.
+using SampleSink = std::function<bool(const char *data, qsizetype bytes)>;
+
 // Turns text into sound. Not thread-safe: one worker thread owns it.
 class SpeechEngine
 {
@@ -47,7 +54,9 @@ public:
     // False, with the reason, when there is no voice to speak with.
     virtual bool initialise(const VoiceSettings &voice, QString *reason) = 0;
     virtual void setVoice(const VoiceSettings &voice) = 0;
-    virtual Utterance synthesize(const QString &text) = 0;
+    // Makes the text's sound, handing its samples to sink as they come (to
+    // nothing when sink is empty, which only measures it), and returns its timing.
+    virtual Utterance synthesize(const QString &text, const SampleSink &sink = {}) = 0;
 };
 
 // libespeak-ng, synthesizing to memory.
@@ -57,7 +66,7 @@ public:
     ~EspeakEngine() override;
     bool initialise(const VoiceSettings &voice, QString *reason) override;
     void setVoice(const VoiceSettings &voice) override;
-    Utterance synthesize(const QString &text) override;
+    Utterance synthesize(const QString &text, const SampleSink &sink = {}) override;
 
 private:
     bool m_ready = false;

@@ -34,6 +34,7 @@ Voice::~Voice()
     m_watchdog.stop();
     m_onStarted = nullptr;
     m_onFinished = nullptr;
+    cancelSpeaking();
     if (m_thread.isRunning()) {
         // Engine and output are put away on the worker, the only thread that ever used them.
         QMetaObject::invokeMethod(m_worker, [this] {
@@ -88,8 +89,8 @@ void Voice::setVoice(const VoiceSettings &voice)
 void Voice::say(const QString &text, std::function<void(const Utterance &)> started, std::function<void()> finished)
 {
     start();
-    // A text said over another ends the other, which still reports it; its
-    // sound is left to drain so that nothing is cut mid-word.
+    // A text said over another ends the other, which still reports it; what
+    // of its sound the server already has is left to drain.
     m_deadline.stop();
     m_watchdog.stop();
     if (auto previous = std::exchange(m_onFinished, nullptr))
@@ -100,20 +101,82 @@ void Voice::say(const QString &text, std::function<void(const Utterance &)> star
     m_watchdog.start(kStartTimeoutMs);
     m_onStarted = std::move(started);
     m_onFinished = std::move(finished);
+    {
+        std::lock_guard lock(m_paceMutex);
+        m_speaking = token;
+    }
+    m_pace.notify_all();
     QMetaObject::invokeMethod(m_worker, [this, token, text] {
+        // Measured first, so that its whole timing is known when it starts,
+        // then made again while it is heard, so that only what is about to
+        // be heard is ever held.
         Utterance u = m_engine->synthesize(text);
-        if (u.pcm.isEmpty())
+        if (u.bytes <= 0)
             u.silentMs = speechEstimateMs(text);
+        const PcmFormat format = u.format;
+        const qsizetype planned = u.bytes;
         bool heard = false;
         QString why;
-        if (m_output && !u.pcm.isEmpty())
-            heard = m_output->play(u.pcm, u.format, &why);
+        if (m_output && planned > 0 && speaking(token))
+            heard = m_output->start(format, u.durationMs(), &why);
         QMetaObject::invokeMethod(this, [this, token, heard, why, u = std::move(u)] {
             if (!heard && !why.isEmpty())
                 warnOnce(why);
             begin(token, u, heard);
         }, Qt::QueuedConnection);
+        if (!heard)
+            return;
+        const qsizetype made = render(token, text, format);
+        m_output->finish();
+        // The library's second take of a text can come out a little longer than the first.
+        if (made > planned) {
+            const int longer = int(format.msForBytes(made - planned));
+            QMetaObject::invokeMethod(this, [this, token, longer] { extend(token, longer); }, Qt::QueuedConnection);
+        }
     }, Qt::QueuedConnection);
+}
+
+bool Voice::speaking(quint64 token) const
+{
+    return m_speaking.load() == token;
+}
+
+void Voice::cancelSpeaking()
+{
+    {
+        std::lock_guard lock(m_paceMutex);
+        m_speaking = 0;
+    }
+    m_pace.notify_all();
+}
+
+qsizetype Voice::render(quint64 token, const QString &text, const PcmFormat &format)
+{
+    QElapsedTimer heard;
+    heard.start();
+    qsizetype made = 0;
+    m_engine->synthesize(text, [&](const char *data, qsizetype bytes) {
+        if (!speaking(token))
+            return false;
+        m_output->append(data, bytes);
+        made += bytes;
+        // Made ahead of the speaker by up to kAheadMs, paced by the clock and
+        // not by the sound server, so that a server that stalls holds nothing up.
+        const qint64 ahead = format.msForBytes(made) - heard.elapsed();
+        if (ahead > kAheadMs) {
+            std::unique_lock lock(m_paceMutex);
+            m_pace.wait_for(lock, std::chrono::milliseconds(ahead - kAheadMs / 2),
+                            [&] { return m_speaking.load() != token; });
+        }
+        return speaking(token);
+    });
+    return made;
+}
+
+void Voice::extend(quint64 token, int ms)
+{
+    if (token == m_token && m_begun && m_deadline.isActive())
+        m_deadline.start(m_deadline.remainingTime() + ms);
 }
 
 void Voice::begin(quint64 token, const Utterance &utterance, bool heard)
@@ -143,6 +206,7 @@ void Voice::end(quint64 token)
 void Voice::stop()
 {
     ++m_token;
+    cancelSpeaking();
     m_deadline.stop();
     m_watchdog.stop();
     m_onStarted = nullptr;

@@ -8,8 +8,12 @@
 #include <QObject>
 #include <QThread>
 #include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 // The character's voice: synthesis and playback on a worker thread of its
 // own, timing here. A text ends when its sound has had time to be heard,
@@ -42,6 +46,8 @@ public:
     // A text whose sound has not started by then goes on in silence: a sound
     // server that hangs the worker must not hold the character up.
     static constexpr int kStartTimeoutMs = 2500;
+    // How far ahead of the speaker a text's samples are made, at most.
+    static constexpr int kAheadMs = 1000;
 
 signals:
     // The first samples of a text were handed to the sound device (for measuring).
@@ -51,7 +57,12 @@ signals:
 
 private:
     void begin(quint64 token, const Utterance &utterance, bool heard);
+    void extend(quint64 token, int ms);
     void end(quint64 token);
+    // On the worker: the text's samples to the output; how many there were.
+    qsizetype render(quint64 token, const QString &text, const PcmFormat &format);
+    bool speaking(quint64 token) const;
+    void cancelSpeaking();
     void warnOnce(const QString &why);
 
     QThread m_thread;
@@ -67,6 +78,10 @@ private:
     QString m_text;
     bool m_begun = false;
     quint64 m_token = 0;
+    // The text the worker may go on making: set here, read there.
+    std::atomic<quint64> m_speaking{0};
+    std::mutex m_paceMutex;
+    std::condition_variable m_pace;
     std::function<void(const Utterance &)> m_onStarted;
     std::function<void()> m_onFinished;
 };

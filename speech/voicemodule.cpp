@@ -54,9 +54,9 @@ public:
         if (m_module->parts.engine)
             m_module->parts.engine->setVoice(voice);
     }
-    Utterance synthesize(const QString &text) override
+    Utterance synthesize(const QString &text, const SampleSink &sink) override
     {
-        return m_module->parts.engine ? m_module->parts.engine->synthesize(text) : Utterance();
+        return m_module->parts.engine ? m_module->parts.engine->synthesize(text, sink) : Utterance();
     }
 
 private:
@@ -74,9 +74,19 @@ public:
     {
         return m_module->load(reason) && m_module->parts.output->open(format, reason);
     }
-    bool play(const QByteArray &pcm, const PcmFormat &format, QString *reason) override
+    bool start(const PcmFormat &format, qint64 expectedMs, QString *reason) override
     {
-        return m_module->load(reason) && m_module->parts.output->play(pcm, format, reason);
+        return m_module->load(reason) && m_module->parts.output->start(format, expectedMs, reason);
+    }
+    void append(const char *data, qsizetype bytes) override
+    {
+        if (m_module->parts.output)
+            m_module->parts.output->append(data, bytes);
+    }
+    void finish() override
+    {
+        if (m_module->parts.output)
+            m_module->parts.output->finish();
     }
     void stop() override
     {

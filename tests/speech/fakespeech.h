@@ -6,6 +6,7 @@
 
 #include "voice.h"
 
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QThread>
 
@@ -19,7 +20,7 @@ public:
 
     bool initialise(const VoiceSettings &, QString *) override { return true; }
     void setVoice(const VoiceSettings &) override {}
-    Utterance synthesize(const QString &text) override
+    Utterance synthesize(const QString &text, const SampleSink &sink = {}) override
     {
         Utterance u;
         u.format = PcmFormat{8000, 1};
@@ -36,7 +37,13 @@ public:
             u.visemes.append({ms, Mouth::Closed});
             ms += kPauseMs;
         }
-        u.pcm = QByteArray(u.format.bytesForMs(ms), '\1');
+        u.bytes = u.format.bytesForMs(ms);
+        // Handed over in pieces of 50 ms, as a real engine does.
+        const QByteArray piece(u.format.bytesForMs(50), '\1');
+        for (qsizetype made = 0; sink && made < u.bytes; made += piece.size()) {
+            if (!sink(piece.constData(), qMin(piece.size(), u.bytes - made)))
+                break;
+        }
         return u;
     }
 };
@@ -55,7 +62,7 @@ public:
             *reason = QStringLiteral("nessun dispositivo audio");
         return m_behaviour != Absent;
     }
-    bool play(const QByteArray &pcm, const PcmFormat &, QString *reason) override
+    bool start(const PcmFormat &format, qint64, QString *reason) override
     {
         if (m_behaviour == Hangs) {
             // A server that never answers: the call returns only much later.
@@ -69,9 +76,20 @@ public:
                 *reason = QStringLiteral("il dispositivo audio è sparito");
             return false;
         }
-        m_played.append(pcm.size());
+        m_played.append(0);
+        m_format = format;
+        m_clock.start();
         return true;
     }
+    void append(const char *, qsizetype bytes) override
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_played.isEmpty())
+            return;
+        m_played.last() += bytes;
+        m_mostAheadMs = qMax(m_mostAheadMs, m_format.msForBytes(m_played.last()) - m_clock.elapsed());
+    }
+    void finish() override {}
     void stop() override
     {
         QMutexLocker lock(&m_mutex);
@@ -82,10 +100,25 @@ public:
         QMutexLocker lock(&m_mutex);
         return int(m_played.size());
     }
+    // The samples handed over for the text last started.
+    qsizetype lastBytes()
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_played.isEmpty() ? 0 : m_played.last();
+    }
+    // How far the samples handed over ever ran ahead of their text's clock.
+    qint64 mostAheadMs()
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_mostAheadMs;
+    }
 
 private:
     Behaviour m_behaviour;
     QMutex m_mutex;
-    QList<qsizetype> m_played;
+    QList<qsizetype> m_played; // samples handed over, text by text
+    PcmFormat m_format;
+    QElapsedTimer m_clock;
+    qint64 m_mostAheadMs = 0;
     int m_stops = 0;
 };

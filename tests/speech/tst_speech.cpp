@@ -586,10 +586,12 @@ void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound()
 }
 
 // A text ends when its sound has had time to be heard, even from a device
-// that never reports anything; stopping still reports the end.
+// that never reports anything; its samples are all handed over, never much
+// ahead of the speaker; stopping cuts them off and still reports the end.
 void TestSpeech::aTextEndsOnTimeAndStopStillReportsIt()
 {
     auto output = std::make_unique<FakeOutput>(FakeOutput::Plays);
+    FakeOutput *device = output.get();
     Voice voice(std::make_unique<FakeEngine>(), std::move(output), VoiceSettings{});
     int length = -1;
     bool over = false;
@@ -599,15 +601,23 @@ void TestSpeech::aTextEndsOnTimeAndStopStillReportsIt()
     QCOMPARE(length, 7 * FakeEngine::kLetterMs + FakeEngine::kPauseMs);
     QTRY_VERIFY_WITH_TIMEOUT(over, 5000);
     QVERIFY2(clock.elapsed() >= length, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(device->lastBytes(), PcmFormat({8000, 1}).bytesForMs(length));
 
     bool stopped = false;
     bool started = false;
-    voice.say(u"una lunga frase che non finisce mai di essere detta"_s, [&](const Utterance &) { started = true; },
-              [&] { stopped = true; });
+    const QString longText = u"una lunga frase che non finisce mai di essere detta"_s;
+    voice.say(longText, [&](const Utterance &) { started = true; }, [&] { stopped = true; });
     QTRY_VERIFY(started);
+    QTest::qWait(1500);
+    // A piece (50 ms) may go past the limit before the worker waits.
+    QVERIFY2(device->mostAheadMs() <= Voice::kAheadMs + 60, qPrintable(QString::number(device->mostAheadMs())));
     voice.stop();
     QVERIFY(!stopped); // from the event loop, never inside the caller's stop
     QTRY_VERIFY(stopped);
+    const qsizetype cut = device->lastBytes();
+    QTest::qWait(300);
+    QCOMPARE(device->lastBytes(), cut);
+    QVERIFY(cut < PcmFormat({8000, 1}).bytesForMs(speechEstimateMs(longText)));
 }
 
 // A sound server holds a new stream back until it has a little over a
@@ -615,13 +625,9 @@ void TestSpeech::aTextEndsOnTimeAndStopStillReportsIt()
 void TestSpeech::shortSoundsArePaddedForTheServer()
 {
     const PcmFormat format{22050, 1};
-    const QByteArray word(600, '\7');
-    const QByteArray padded = PulseAudioOutput::padded(word, format);
-    QVERIFY(padded.size() >= 4096);
-    QVERIFY(padded.startsWith(word));
-    QCOMPARE(padded.count('\0'), padded.size() - word.size());
-    const QByteArray sentence(format.bytesForMs(2000), '\7');
-    QCOMPARE(PulseAudioOutput::padded(sentence, format), sentence);
+    QVERIFY(600 + PulseAudioOutput::paddingFor(600, format) >= 4096);
+    QCOMPARE(PulseAudioOutput::paddingFor(0, format), format.bytesForMs(250));
+    QCOMPARE(PulseAudioOutput::paddingFor(format.bytesForMs(2000), format), 0);
 }
 
 // A sound server that hangs the worker: the text goes on in silence all the
@@ -683,15 +689,22 @@ void TestSpeech::italianVoiceSpeaksPlausibly()
     EspeakEngine engine;
     QString reason;
     QVERIFY2(engine.initialise(VoiceSettings{u"it"_s, 145, 45}, &reason), qPrintable(reason));
-    const Utterance u = engine.synthesize(text);
+    QByteArray pcm;
+    const Utterance u = engine.synthesize(text, [&pcm](const char *data, qsizetype bytes) {
+        pcm.append(data, bytes);
+        return true;
+    });
     QVERIFY2(u.durationMs() >= minMs && u.durationMs() <= maxMs, qPrintable(QString::number(u.durationMs())));
     QCOMPARE(u.format.sampleRate, 22050);
+    QCOMPARE(pcm.size(), u.bytes);
+    // Measured alone, it is as long, within what the library varies from one take to the next.
+    QVERIFY(std::abs(engine.synthesize(text).bytes - u.bytes) < u.bytes / 50);
     // Not silence: the loudness of the whole sound is well above zero.
-    const auto *samples = reinterpret_cast<const qint16 *>(u.pcm.constData());
+    const auto *samples = reinterpret_cast<const qint16 *>(pcm.constData());
     double sum = 0;
-    for (qsizetype i = 0; i < u.pcm.size() / 2; ++i)
+    for (qsizetype i = 0; i < pcm.size() / 2; ++i)
         sum += double(samples[i]) * samples[i];
-    const double rms = std::sqrt(sum / double(u.pcm.size() / 2)) / 32768.0;
+    const double rms = std::sqrt(sum / double(pcm.size() / 2)) / 32768.0;
     QVERIFY2(rms > 0.02, qPrintable(QString::number(rms)));
     QVERIFY(!u.words.isEmpty());
     QCOMPARE(u.words.last().textEnd <= text.size(), true);
@@ -713,15 +726,30 @@ void TestSpeech::theItalianVoiceIsReallySelected()
 {
     EspeakEngine engine;
     QVERIFY(engine.initialise(VoiceSettings{u"it"_s, 145, 45}, nullptr));
-    const QByteArray italian = engine.synthesize(u"quattro per sette"_s).pcm;
+    auto samples = [&engine] {
+        QByteArray pcm;
+        engine.synthesize(u"quattro per sette"_s, [&pcm](const char *data, qsizetype bytes) {
+            pcm.append(data, bytes);
+            return true;
+        });
+        return pcm;
+    };
+    const QByteArray italian = samples();
     engine.setVoice(VoiceSettings{u"en"_s, 145, 45});
-    const QByteArray english = engine.synthesize(u"quattro per sette"_s).pcm;
+    const QByteArray english = samples();
     engine.setVoice(VoiceSettings{u"it"_s, 145, 45});
     QVERIFY(italian != english);
     // Back to Italian, the same words come out as long as the first time.
-    const qsizetype again = engine.synthesize(u"quattro per sette"_s).pcm.size();
+    const qsizetype again = samples().size();
     QVERIFY(std::abs(again - italian.size()) < italian.size() / 20);
     QVERIFY(std::abs(english.size() - italian.size()) > italian.size() / 20);
+    // A sink that wants no more stops the text there.
+    qsizetype taken = 0;
+    engine.synthesize(u"quattro per sette"_s, [&taken](const char *, qsizetype bytes) {
+        taken += bytes;
+        return false;
+    });
+    QVERIFY(taken > 0 && taken < italian.size() / 2);
 }
 
 void TestSpeech::balloonStaysOnScreenAndOffTheAnswerBox_data()
