@@ -171,20 +171,24 @@ QImage StillPictures::picture(const Face &face, int height, qreal devicePixelRat
     const int k = key(face);
     if (k == key(Face{}))
         return m_base;
+    // A blink changes only his eyes, whatever breath he is at: kept as what
+    // differs from that breath with his eyes open, which is small.
+    const Face under = face.eyesClosed ? Face{false, face.mouth, face.breath} : Face{};
+    const QImage below = key(under) == key(Face{}) ? m_base : picture(under, height, devicePixelRatio, render);
     auto found = m_patches.constFind(k);
     if (found == m_patches.constEnd()) {
         const QImage full = render(face);
         // Every still is drawn in the same frame; one that is not could not be told apart.
-        if (full.size() != m_base.size() || full.format() != m_base.format() || full.depth() != 32
-            || full.devicePixelRatio() != m_base.devicePixelRatio())
+        if (full.size() != below.size() || full.format() != below.format() || full.depth() != 32
+            || full.devicePixelRatio() != below.devicePixelRatio())
             return full;
-        const QRect changed = changedPart(m_base, full);
+        const QRect changed = changedPart(below, full);
         found = m_patches.insert(k, {changed.topLeft(), changed.isValid() ? full.copy(changed) : QImage()});
     }
     if (found->part.isNull())
-        return m_base;
+        return below;
     // Put together each time he is shown so, which takes far less than drawing him.
-    QImage composed = m_base.copy();
+    QImage composed = below;
     const qsizetype rowBytes = found->part.width() * 4;
     for (int y = 0; y < found->part.height(); ++y)
         std::memcpy(composed.scanLine(found->at.y() + y) + found->at.x() * 4, found->part.constScanLine(y), rowBytes);

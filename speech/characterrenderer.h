@@ -51,8 +51,8 @@ QRect changedPart(const QImage &a, const QImage &b);
 
 // The few pictures of him at rest or talking, each drawn once and kept
 // small: the one with his everyday face in full, every other one as the
-// rectangle where it differs from that one, which is only his eyes, his mouth
-// or his breathing chest.
+// rectangle where it differs from that one (his mouth, or his breathing
+// chest) or, for a blink, from the same breath with his eyes open.
 class StillPictures
 {
 public:
