@@ -22,6 +22,7 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QIconEngine>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,6 +92,36 @@ QPixmap picture(const QString &resource, int size)
     return pixmap;
 }
 
+// A picture drawn straight from its SVG at whatever size it is shown: Qt's
+// own SVG icon plugin, loaded for three button pictures and the window's
+// icon, would take more memory than all of them.
+class SvgIcon : public QIconEngine
+{
+public:
+    explicit SvgIcon(const QString &resource) : m_resource(resource) {}
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
+    {
+        QSvgRenderer(m_resource).render(painter, rect);
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(&painter, pixmap.rect(), mode, state);
+        return pixmap;
+    }
+    QIconEngine *clone() const override { return new SvgIcon(m_resource); }
+
+private:
+    QString m_resource;
+};
+
+QIcon svgIcon(const QString &resource)
+{
+    return QIcon(new SvgIcon(resource));
+}
+
 // What a screen reader says before a label's caption, for captions that mean nothing alone.
 constexpr std::pair<const char *, const char *> kSpokenAs[] = {
     {"lblScore", "Risposte esatte:"},
@@ -116,7 +147,7 @@ Tavola::Tavola(TavolaServices services, QWidget *parent, Controls controls)
                    + QStringLiteral("garivolo@example.org") + QString(4, u' '));
     // The caption's blanks and address mean nothing read aloud.
     setAccessibleName(QStringLiteral("Garivolo"));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.svg")));
+    setWindowIcon(svgIcon(QStringLiteral(":/pictures/icon.svg")));
     setCursor(QCursor(picture(QStringLiteral(":/pictures/pointer.svg"), 48), 2, 2));
 
     buildMenus();
@@ -201,11 +232,11 @@ void Tavola::buildControls()
             }
             auto *button = new PictureButton(QString::fromUtf8(spec.text), rgb(spec.back), m_canvas);
             if (QByteArrayView(spec.name) == "cmdNext")
-                button->setPictures(QIcon(QStringLiteral(":/pictures/face-smile.svg")),
-                                    QIcon(QStringLiteral(":/pictures/face-laugh.svg")),
-                                    QIcon(QStringLiteral(":/pictures/face-neutral.svg")));
+                button->setPictures(svgIcon(QStringLiteral(":/pictures/face-smile.svg")),
+                                    svgIcon(QStringLiteral(":/pictures/face-laugh.svg")),
+                                    svgIcon(QStringLiteral(":/pictures/face-neutral.svg")));
             else
-                button->setPictures(QIcon(QStringLiteral(":/pictures/noentry.svg")));
+                button->setPictures(svgIcon(QStringLiteral(":/pictures/noentry.svg")));
             widget = button;
             break;
         }

@@ -340,6 +340,16 @@ void TestTavola::captionAndClientArea()
     auto *announcer = h.w().findChild<QWidget *>(u"announcer"_s);
     QCOMPARE(QAccessible::queryAccessibleInterface(announcer)->role(), QAccessible::Notification);
     QVERIFY(QToolTip::font().pixelSize() >= 14);
+    // Window managers take the icon at the size they show it: drawn there, not blank.
+    for (int side : {16, 64}) {
+        const QImage icon = h.w().windowIcon().pixmap(side).toImage();
+        QCOMPARE(icon.size(), QSize(side, side));
+        int drawn = 0;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                drawn += qAlpha(icon.pixel(x, y)) > 0;
+        QVERIFY2(drawn > side * side / 4, qPrintable(QString::number(drawn)));
+    }
     h.w().show();
     QVERIFY(QTest::qWaitForWindowExposed(&h.w()));
     QCOMPARE(h.w().canvas()->size(), QSize(785, 556));
