@@ -135,7 +135,8 @@ public:
                     m_frameTimer.start();
                     step();
                 },
-                [this] { finish(); });
+                [this] { finish(); },
+                [this](const Utterance &u) { m_utterance = u; });
             return;
         }
     }

@@ -38,7 +38,7 @@ int collect(short *samples, int count, espeak_EVENT *events)
         const qsizetype bytes = qsizetype(count) * 2;
         u->bytes += bytes;
         const SampleSink &sink = *g_collector.sink;
-        if (sink && !sink(reinterpret_cast<const char *>(samples), bytes))
+        if (sink && !sink(reinterpret_cast<const char *>(samples), bytes, *u))
             return 1; // the library stops making this text
     }
     for (espeak_EVENT *e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {

@@ -43,8 +43,9 @@ struct Utterance
 // The mouth a phoneme needs, by its espeak-style mnemonic.
 Mouth mouthFor(const QByteArray &phoneme);
 
-// Takes a text's samples a piece at a time, in order; false stops the text there.
-using SampleSink = std::function<bool(const char *data, qsizetype bytes)>;
+// Takes a text's samples a piece at a time, in order, with the timing of
+// all made so far; false stops the text there.
+using SampleSink = std::function<bool(const char *data, qsizetype bytes, const Utterance &soFar)>;
 
 // Turns text into sound. Not thread-safe: one worker thread owns it.
 class SpeechEngine

@@ -34,6 +34,7 @@ Voice::~Voice()
     m_watchdog.stop();
     m_onStarted = nullptr;
     m_onFinished = nullptr;
+    m_onRetimed = nullptr;
     cancelSpeaking();
     if (m_thread.isRunning()) {
         // Engine and output are put away on the worker, the only thread that ever used them.
@@ -86,7 +87,8 @@ void Voice::setVoice(const VoiceSettings &voice)
         QMetaObject::invokeMethod(m_worker, [this, voice] { m_engine->setVoice(voice); }, Qt::QueuedConnection);
 }
 
-void Voice::say(const QString &text, std::function<void(const Utterance &)> started, std::function<void()> finished)
+void Voice::say(const QString &text, std::function<void(const Utterance &)> started, std::function<void()> finished,
+                std::function<void(const Utterance &)> retimed)
 {
     start();
     // A text said over another ends the other, which still reports it; what
@@ -101,6 +103,7 @@ void Voice::say(const QString &text, std::function<void(const Utterance &)> star
     m_watchdog.start(kStartTimeoutMs);
     m_onStarted = std::move(started);
     m_onFinished = std::move(finished);
+    m_onRetimed = std::move(retimed);
     {
         std::lock_guard lock(m_paceMutex);
         m_speaking = token;
@@ -155,7 +158,12 @@ qsizetype Voice::render(quint64 token, const QString &text, const PcmFormat &for
     QElapsedTimer heard;
     heard.start();
     qsizetype made = 0;
-    m_engine->synthesize(text, [&](const char *data, qsizetype bytes) {
+    qsizetype told = 0; // how much of the sound's timing the character knows
+    const auto tell = [&](const Utterance &soFar) {
+        QMetaObject::invokeMethod(this, [this, token, soFar] { retime(token, soFar); }, Qt::QueuedConnection);
+        told = made;
+    };
+    const Utterance last = m_engine->synthesize(text, [&](const char *data, qsizetype bytes, const Utterance &soFar) {
         if (!speaking(token))
             return false;
         m_output->append(data, bytes);
@@ -164,13 +172,38 @@ qsizetype Voice::render(quint64 token, const QString &text, const PcmFormat &for
         // not by the sound server, so that a server that stalls holds nothing up.
         const qint64 ahead = format.msForBytes(made) - heard.elapsed();
         if (ahead > kAheadMs) {
+            if (told < made)
+                tell(soFar);
             std::unique_lock lock(m_paceMutex);
             m_pace.wait_for(lock, std::chrono::milliseconds(ahead - kAheadMs / 2),
                             [&] { return m_speaking.load() != token; });
         }
         return speaking(token);
     });
+    if (told < made && speaking(token))
+        tell(last);
     return made;
+}
+
+void Voice::retime(quint64 token, const Utterance &heard)
+{
+    if (token != m_token || !m_begun || !m_onRetimed)
+        return;
+    // What is not made yet keeps the first measure's timing, which is as
+    // near as there is to it.
+    const int horizon = heard.durationMs();
+    Utterance timing = m_planned;
+    timing.words = heard.words;
+    timing.visemes = heard.visemes;
+    for (const Utterance::Word &w : std::as_const(m_planned.words)) {
+        if (w.atMs > horizon && (timing.words.isEmpty() || w.textEnd > timing.words.last().textEnd))
+            timing.words.append(w);
+    }
+    for (const Utterance::Viseme &v : std::as_const(m_planned.visemes)) {
+        if (v.atMs > horizon)
+            timing.visemes.append(v);
+    }
+    m_onRetimed(timing);
 }
 
 void Voice::extend(quint64 token, int ms)
@@ -188,6 +221,7 @@ void Voice::begin(quint64 token, const Utterance &utterance, bool heard)
     // The sink's idle report comes late, early or never depending on the
     // server, so the sound's own length decides when the text is over.
     m_deadline.start(utterance.durationMs() + (heard ? kLatencyGraceMs : 0));
+    m_planned = utterance;
     if (heard)
         emit soundStarted();
     if (m_onStarted)
@@ -199,6 +233,7 @@ void Voice::end(quint64 token)
     if (token != m_token)
         return;
     m_onStarted = nullptr;
+    m_onRetimed = nullptr;
     if (auto finished = std::exchange(m_onFinished, nullptr))
         finished();
 }
@@ -210,6 +245,7 @@ void Voice::stop()
     m_deadline.stop();
     m_watchdog.stop();
     m_onStarted = nullptr;
+    m_onRetimed = nullptr;
     if (auto finished = std::exchange(m_onFinished, nullptr))
         QTimer::singleShot(0, this, std::move(finished));
     if (m_started)

@@ -37,7 +37,11 @@ public:
 
     // Says a text: started once its sound begins (with the words' and the
     // mouth's timing), finished once all of it has been heard. One at a time.
-    void say(const QString &text, std::function<void(const Utterance &)> started, std::function<void()> finished);
+    // The engine's timing of a text can differ a little from one take to the
+    // next: retimed, when given, gets the timing of the take being heard as
+    // it is made, well before each part of it is heard.
+    void say(const QString &text, std::function<void(const Utterance &)> started, std::function<void()> finished,
+             std::function<void(const Utterance &)> retimed = {});
     // Stops at once; the current text still reports its end, from the event loop.
     void stop();
 
@@ -58,6 +62,7 @@ signals:
 private:
     void begin(quint64 token, const Utterance &utterance, bool heard);
     void extend(quint64 token, int ms);
+    void retime(quint64 token, const Utterance &heard);
     void end(quint64 token);
     // On the worker: the text's samples to the output; how many there were.
     qsizetype render(quint64 token, const QString &text, const PcmFormat &format);
@@ -83,5 +88,7 @@ private:
     std::mutex m_paceMutex;
     std::condition_variable m_pace;
     std::function<void(const Utterance &)> m_onStarted;
+    std::function<void(const Utterance &)> m_onRetimed;
+    Utterance m_planned; // the current text's timing as first measured
     std::function<void()> m_onFinished;
 };

@@ -17,6 +17,9 @@ class FakeEngine : public SpeechEngine
 public:
     static constexpr int kLetterMs = 70;
     static constexpr int kPauseMs = 120;
+    // Each take this much slower than the one before, as a real engine's
+    // takes of one text can differ.
+    int driftPercent = 0;
 
     bool initialise(const VoiceSettings &, QString *) override { return true; }
     void setVoice(const VoiceSettings &) override {}
@@ -24,6 +27,9 @@ public:
     {
         Utterance u;
         u.format = PcmFormat{8000, 1};
+        const int stretch = 100 + driftPercent * m_takes++;
+        const int letterMs = kLetterMs * stretch / 100;
+        const int pauseMs = kPauseMs * stretch / 100;
         int ms = 0;
         const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
         int end = 0;
@@ -32,20 +38,23 @@ public:
             u.words.append({ms, end});
             for (QChar c : word) {
                 u.visemes.append({ms, mouthFor(QString(c).toLatin1())});
-                ms += kLetterMs;
+                ms += letterMs;
             }
             u.visemes.append({ms, Mouth::Closed});
-            ms += kPauseMs;
+            ms += pauseMs;
         }
         u.bytes = u.format.bytesForMs(ms);
         // Handed over in pieces of 50 ms, as a real engine does.
         const QByteArray piece(u.format.bytesForMs(50), '\1');
         for (qsizetype made = 0; sink && made < u.bytes; made += piece.size()) {
-            if (!sink(piece.constData(), qMin(piece.size(), u.bytes - made)))
+            if (!sink(piece.constData(), qMin(piece.size(), u.bytes - made), u))
                 break;
         }
         return u;
     }
+
+private:
+    int m_takes = 0;
 };
 
 // A sound device the test controls: it can refuse, break after some texts,
