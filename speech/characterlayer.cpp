@@ -88,10 +88,9 @@ Balloon::Balloon(QWidget *layer)
     setAccessibleDescription(QStringLiteral("Merlin dice"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
-    setTextFormat(Qt::RichText);
+    setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setMargin(8);
-    setStyleSheet(QStringLiteral("QLabel { background: #FFFFE8; color: #202020; border: 2px solid #404080; border-radius: 10px; }"));
     hide();
 }
 
@@ -139,20 +138,37 @@ void Balloon::reveal(int characters)
     while (line + 1 < m_lineStarts.size() && m_lineStarts.at(line + 1) <= qMax(0, characters - 1))
         ++line;
     const int first = line / kMaxLines * kMaxLines;
-    QStringList html;
-    for (int i = first; i < qMin(first + kMaxLines, int(m_lines.size())); ++i) {
-        const int start = m_lineStarts.at(i);
-        const QString &text = m_lines.at(i);
-        const int said = qBound(0, characters - start, int(text.size()));
-        // The words not said yet keep their place, so the balloon does not grow as he speaks.
-        html << QStringLiteral("%1<span style=\"color:#FFFFE8\">%2</span>")
-                    .arg(text.left(said).toHtmlEscaped(), text.mid(said).toHtmlEscaped());
-    }
-    setText(QStringLiteral("<div style=\"white-space:pre\">%1</div>").arg(html.join(QStringLiteral("<br>"))));
+    const QStringList page = m_lines.mid(first, kMaxLines);
+    m_said.clear();
+    for (int i = 0; i < page.size(); ++i)
+        m_said << page.at(i).left(qBound(0, characters - m_lineStarts.at(first + i), int(page.at(i).size())));
+    // The whole page is its text; only the words said so far are drawn.
+    setText(page.join(u'\n'));
+    update();
     const QString said = m_text.left(characters).trimmed();
     // A screen reader hears each word as it is said: Qt tells it of every new name.
     if (said != accessibleName())
         setAccessibleName(said);
+}
+
+void Balloon::paintEvent(QPaintEvent *)
+{
+    // Drawn here rather than as styled rich text: a new word is then only a
+    // few glyphs more, and the words to come keep their places unseen.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x40, 0x40, 0x80), 2));
+    painter.setBrush(QColor(0xFF, 0xFF, 0xE8));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 10, 10);
+    painter.setPen(QColor(0x20, 0x20, 0x20));
+    painter.setFont(font());
+    const QFontMetrics metrics(font());
+    const int inset = margin() + 2;
+    int baseline = inset + metrics.ascent();
+    for (const QString &said : std::as_const(m_said)) {
+        painter.drawText(inset, baseline, said);
+        baseline += metrics.lineSpacing();
+    }
 }
 
 void Balloon::announce()

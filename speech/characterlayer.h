@@ -56,11 +56,15 @@ public:
     // speak a label that changes away from the focus.
     void announce();
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     Announcer *m_announcer;
     QString m_text;
     QStringList m_lines;
     QList<int> m_lineStarts;
+    QStringList m_said; // of each line of the page shown
     int m_shown = -1;
 };
 

@@ -835,6 +835,23 @@ void TestSpeech::balloonPagesLongTextsAndAnnouncesEachWord()
     const QFontMetrics metrics(balloon.font());
     for (const QString &line : balloon.lines())
         QVERIFY(metrics.horizontalAdvance(line) <= balloon.width());
+    // Only the words said so far are seen, dark on the balloon's light paper.
+    const auto inked = [&balloon, &metrics](int fromX, int toX) {
+        const QImage shown = balloon.grab().toImage();
+        int dark = 0;
+        for (int y = 10; y < 10 + metrics.height(); ++y)
+            for (int x = fromX; x < toX; ++x)
+                dark += qGray(shown.pixel(x, y)) < 128;
+        return dark;
+    };
+    const int afterFirst = 10 + metrics.horizontalAdvance(u"Allora "_s);
+    const int lineEnd = 10 + metrics.horizontalAdvance(balloon.lines().first());
+    balloon.reveal(6);
+    QVERIFY(inked(10, afterFirst) > 20);
+    QCOMPARE(inked(afterFirst, lineEnd), 0);
+    QCOMPARE(qGray(balloon.grab().toImage().pixel(afterFirst + 4, 10 + metrics.ascent() / 2)), qGray(qRgb(0xFF, 0xFF, 0xE8)));
+    balloon.reveal(int(balloon.lines().first().size()));
+    QVERIFY(inked(afterFirst, lineEnd) > 20);
     // Word by word, each reaching the screen reader, and the last page at the end.
     int said = 0;
     QStringList words = text.split(u' ');
