@@ -4,6 +4,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <chrono>
+#include <deque>
 #include <list>
 #include <thread>
 
@@ -59,8 +60,10 @@ struct Stream
     PulseAudioOutput::Connection *owner = nullptr;
     pa_stream *stream = nullptr;
     PcmFormat format;
-    QByteArray pending; // made, not yet taken by the server, from `taken` on
+    // Made, not yet taken by the server: the pieces as they came, the first from `taken` on.
+    std::deque<QByteArray> pending;
     qsizetype taken = 0;
+    qsizetype waiting = 0; // bytes in pending not taken yet
     qsizetype total = 0;
     bool connected = false;
     bool complete = false;
@@ -106,25 +109,24 @@ void feed(Stream *s)
 {
     if (!s->connected || s->drain || pa_stream_get_state(s->stream) != PA_STREAM_READY)
         return;
-    const size_t wanted = pa_stream_writable_size(s->stream);
-    const size_t n = wanted == size_t(-1) ? 0 : std::min(wanted, size_t(s->pending.size() - s->taken));
-    if (n > 0) {
-        if (pa_stream_write(s->stream, s->pending.constData() + s->taken, n, nullptr, 0, PA_SEEK_RELATIVE) != 0) {
+    const size_t writable = pa_stream_writable_size(s->stream);
+    size_t wanted = writable == size_t(-1) ? 0 : writable;
+    while (wanted > 0 && !s->pending.empty()) {
+        const QByteArray &piece = s->pending.front();
+        const size_t n = std::min(wanted, size_t(piece.size() - s->taken));
+        if (pa_stream_write(s->stream, piece.constData() + s->taken, n, nullptr, 0, PA_SEEK_RELATIVE) != 0) {
             s->owner->removeSoon(s, 0);
             return;
         }
+        wanted -= n;
         s->taken += qsizetype(n);
-        // What the server holds is let go of; the rest moves up only now and then.
-        if (s->taken == s->pending.size()) {
-            s->pending.resize(0);
-            s->taken = 0;
-        } else if (s->taken >= s->format.bytesForMs(kBufferMs)) {
-            s->pending.remove(0, s->taken);
+        s->waiting -= qsizetype(n);
+        if (s->taken == piece.size()) {
+            s->pending.pop_front();
             s->taken = 0;
         }
     }
-    if (s->complete && s->taken == s->pending.size()) {
-        s->pending = QByteArray();
+    if (s->complete && s->pending.empty()) {
         pa_stream_set_write_callback(s->stream, nullptr, nullptr);
         // The stream asks for no pre-buffer; a server that keeps one anyway
         // would hold back a text shorter than it for good.
@@ -326,7 +328,8 @@ void PulseAudioOutput::append(const char *data, qsizetype bytes)
     Connection &c = *m_connection;
     Locked lock(c.loop);
     if (Stream *s = c.current) {
-        s->pending.append(data, bytes);
+        s->pending.emplace_back(data, bytes);
+        s->waiting += bytes;
         s->total += bytes;
         if (!c.connectWhenFull(s))
             return;
@@ -350,7 +353,7 @@ bool PulseAudioOutput::Connection::connectWhenFull(Stream *s)
         return true;
     // The stream is opened once it has a buffer's worth (or all there is),
     // so that the server never starts it on nothing and skips the first word.
-    if (!s->complete && s->pending.size() - s->taken < s->format.bytesForMs(kBufferMs))
+    if (!s->complete && s->waiting < s->format.bytesForMs(kBufferMs))
         return false;
     // A short buffer, as an interactive program asks for: with the server's
     // default of two seconds the sink runs that far ahead, and every new text
@@ -377,7 +380,10 @@ void PulseAudioOutput::Connection::finish(Stream *s)
         current = nullptr;
     if (s->complete)
         return;
-    s->pending.append(QByteArray(paddingFor(s->total, s->format), '\0'));
+    if (const qsizetype padding = paddingFor(s->total, s->format); padding > 0) {
+        s->pending.emplace_back(padding, '\0');
+        s->waiting += padding;
+    }
     s->complete = true;
     if (connectWhenFull(s))
         feed(s);

@@ -129,13 +129,8 @@ void Voice::say(const QString &text, std::function<void(const Utterance &)> star
         }, Qt::QueuedConnection);
         if (!heard)
             return;
-        const qsizetype made = render(token, text, format);
+        render(token, text, format, planned);
         m_output->finish();
-        // The library's second take of a text can come out a little longer than the first.
-        if (made > planned) {
-            const int longer = int(format.msForBytes(made - planned));
-            QMetaObject::invokeMethod(this, [this, token, longer] { extend(token, longer); }, Qt::QueuedConnection);
-        }
     }, Qt::QueuedConnection);
 }
 
@@ -153,7 +148,7 @@ void Voice::cancelSpeaking()
     m_pace.notify_all();
 }
 
-qsizetype Voice::render(quint64 token, const QString &text, const PcmFormat &format)
+void Voice::render(quint64 token, const QString &text, const PcmFormat &format, qsizetype planned)
 {
     QElapsedTimer heard;
     heard.start();
@@ -168,6 +163,13 @@ qsizetype Voice::render(quint64 token, const QString &text, const PcmFormat &for
             return false;
         m_output->append(data, bytes);
         made += bytes;
+        // The library's second take of a text can come out a little longer
+        // than the first; the text is told to last longer while that is still ahead.
+        if (made > planned) {
+            const int longer = int(format.msForBytes(made - planned));
+            planned = made;
+            QMetaObject::invokeMethod(this, [this, token, longer] { extend(token, longer); }, Qt::QueuedConnection);
+        }
         // Made ahead of the speaker by up to kAheadMs, paced by the clock and
         // not by the sound server, so that a server that stalls holds nothing up.
         const qint64 ahead = format.msForBytes(made) - heard.elapsed();
@@ -182,7 +184,6 @@ qsizetype Voice::render(quint64 token, const QString &text, const PcmFormat &for
     });
     if (told < made && speaking(token))
         tell(last);
-    return made;
 }
 
 void Voice::retime(quint64 token, const Utterance &heard)

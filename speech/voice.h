@@ -51,7 +51,7 @@ public:
     // server that hangs the worker must not hold the character up.
     static constexpr int kStartTimeoutMs = 2500;
     // How far ahead of the speaker a text's samples are made, at most.
-    static constexpr int kAheadMs = 1000;
+    static constexpr int kAheadMs = 600;
 
 signals:
     // The first samples of a text were handed to the sound device (for measuring).
@@ -64,8 +64,8 @@ private:
     void extend(quint64 token, int ms);
     void retime(quint64 token, const Utterance &heard);
     void end(quint64 token);
-    // On the worker: the text's samples to the output; how many there were.
-    qsizetype render(quint64 token, const QString &text, const PcmFormat &format);
+    // On the worker: the text's samples to the output, as it is heard.
+    void render(quint64 token, const QString &text, const PcmFormat &format, qsizetype planned);
     bool speaking(quint64 token) const;
     void cancelSpeaking();
     void warnOnce(const QString &why);
