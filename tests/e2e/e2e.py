@@ -153,7 +153,9 @@ class Session:
             # No sound card here: a virtual one, made the default as a desktop would.
             self.run(["pactl", "load-module", "module-null-sink", "sink_name=nullsink"], check=True,
                      capture_output=True)
-            self.run(["pactl", "set-default-sink", "nullsink"], check=True)
+            # PipeWire makes the sink a moment after the module is loaded.
+            wait_for("the null sink as the default", lambda: self.run(
+                ["pactl", "set-default-sink", "nullsink"], capture_output=True).returncode == 0, timeout=10)
 
     def record_monitor(self, out):
         """Records what the default sink plays, as the voice's own format, into out."""
