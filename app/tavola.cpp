@@ -83,9 +83,9 @@ QFont designFont(const ControlSpec &spec, qreal scale)
     return font;
 }
 
-QPixmap picture(const QString &resource, int size)
+QPixmap picture(const QString &resource, QSize size)
 {
-    QPixmap pixmap(size, size);
+    QPixmap pixmap(size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     QSvgRenderer(resource).render(&painter);
@@ -103,14 +103,7 @@ public:
     {
         QSvgRenderer(m_resource).render(painter, rect);
     }
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
-    {
-        QPixmap pixmap(size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        paint(&painter, pixmap.rect(), mode, state);
-        return pixmap;
-    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override { return picture(m_resource, size); }
     QIconEngine *clone() const override { return new SvgIcon(m_resource); }
 
 private:
@@ -148,7 +141,7 @@ Tavola::Tavola(TavolaServices services, QWidget *parent, Controls controls)
     // The caption's blanks and address mean nothing read aloud.
     setAccessibleName(QStringLiteral("Garivolo"));
     setWindowIcon(svgIcon(QStringLiteral(":/pictures/icon.svg")));
-    setCursor(QCursor(picture(QStringLiteral(":/pictures/pointer.svg"), 48), 2, 2));
+    setCursor(QCursor(picture(QStringLiteral(":/pictures/pointer.svg"), QSize(48, 48)), 2, 2));
 
     buildMenus();
     m_canvas = new FormCanvas(kClientSize, kScrollBarColour,
@@ -202,7 +195,7 @@ void Tavola::buildControls()
 {
     if (Text3)
         return;
-    const QCursor iconPointer(picture(QStringLiteral(":/pictures/iconpointer.svg"), 32), 16, 16);
+    const QCursor iconPointer(picture(QStringLiteral(":/pictures/iconpointer.svg"), QSize(32, 32)), 16, 16);
     QList<std::pair<int, QWidget *>> tabOrder;
 
     // Created back to front, so that each control covers the ones after it in the table.
@@ -369,7 +362,8 @@ void Tavola::layoutControls()
         if (auto *button = qobject_cast<PictureButton *>(widget))
             button->setPictureSize(qRound(32 * scale));
     }
-    Image1->setPixmap(picture(QStringLiteral(":/pictures/stopwatch.svg"), qRound(32 * scale)));
+    const int side = qRound(32 * scale);
+    Image1->setPixmap(picture(QStringLiteral(":/pictures/stopwatch.svg"), QSize(side, side)));
     // A long name stops short of the control to its right.
     const int gap = qMax(1, qRound(kNameGap * scale));
     // The challenger's name runs under the buttons' lower edge, which covers it, so only the window bounds it.

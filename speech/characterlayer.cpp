@@ -137,13 +137,9 @@ void Balloon::reveal(int characters)
     int line = 0;
     while (line + 1 < m_lineStarts.size() && m_lineStarts.at(line + 1) <= qMax(0, characters - 1))
         ++line;
-    const int first = line / kMaxLines * kMaxLines;
-    const QStringList page = m_lines.mid(first, kMaxLines);
-    m_said.clear();
-    for (int i = 0; i < page.size(); ++i)
-        m_said << page.at(i).left(qBound(0, characters - m_lineStarts.at(first + i), int(page.at(i).size())));
+    m_firstShown = line / kMaxLines * kMaxLines;
     // The whole page is its text; only the words said so far are drawn.
-    setText(page.join(u'\n'));
+    setText(m_lines.mid(m_firstShown, kMaxLines).join(u'\n'));
     update();
     const QString said = m_text.left(characters).trimmed();
     // A screen reader hears each word as it is said: Qt tells it of every new name.
@@ -165,8 +161,9 @@ void Balloon::paintEvent(QPaintEvent *)
     const QFontMetrics metrics(font());
     const int inset = margin() + 2;
     int baseline = inset + metrics.ascent();
-    for (const QString &said : std::as_const(m_said)) {
-        painter.drawText(inset, baseline, said);
+    for (int i = m_firstShown; i < qMin(m_firstShown + kMaxLines, int(m_lines.size())); ++i) {
+        const QString &line = m_lines.at(i);
+        painter.drawText(inset, baseline, line.left(qBound(0, m_shown - m_lineStarts.at(i), int(line.size()))));
         baseline += metrics.lineSpacing();
     }
 }

@@ -64,7 +64,7 @@ private:
     QString m_text;
     QStringList m_lines;
     QList<int> m_lineStarts;
-    QStringList m_said; // of each line of the page shown
+    int m_firstShown = 0; // the page's first line
     int m_shown = -1;
 };
 

@@ -174,7 +174,7 @@ QImage StillPictures::picture(const Face &face, int height, qreal devicePixelRat
     // A blink changes only his eyes, whatever breath he is at: kept as what
     // differs from that breath with his eyes open, which is small.
     const Face under = face.eyesClosed ? Face{false, face.mouth, face.breath} : Face{};
-    const QImage below = key(under) == key(Face{}) ? m_base : picture(under, height, devicePixelRatio, render);
+    const QImage below = picture(under, height, devicePixelRatio, render);
     auto found = m_patches.constFind(k);
     if (found == m_patches.constEnd()) {
         const QImage full = render(face);
