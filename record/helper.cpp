@@ -3,23 +3,25 @@
 //
 //   garivolo-record [--dir DIR] read
 //       both record files, as "SCORE-BYTES NAME-BYTES\n" and then the bytes
-//   garivolo-record [--dir DIR] save SCORE      (the name, UTF-8, on standard input)
+//   garivolo-record [--dir DIR] save SCORE      (on standard input: "BYTES\n" and the name, UTF-8)
 //
 // The exit status is one of HelperStatus (recordoutcome.h); for a failure the
-// reason is on standard error. Installed setgid, it works only in the
-// directory it was built for.
+// reason is on standard error. Installed setuid to a user of its own and
+// setgid games, it works only in the directory it was built for.
 #include "recordfiles.h"
 #include "recordstore.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #ifndef GARIVOLO_RECORD_DIR
@@ -39,6 +41,8 @@ namespace {
 
 // Enough UTF-8 for the longest name kept, and one byte more to tell a longer one.
 constexpr qsizetype kNameInputLimit = 4 * kMaxNameCharacters + 1;
+// The name's size in front of it, "BYTES\n".
+constexpr qsizetype kSizeLineLimit = 16;
 
 int status(HelperStatus s)
 {
@@ -47,7 +51,7 @@ int status(HelperStatus s)
 
 int usage()
 {
-    std::fputs("uso: garivolo-record [--dir DIR] read | save PUNTI < nome\n", stderr);
+    std::fputs("uso: garivolo-record [--dir DIR] read | save PUNTI < BYTE e nome\n", stderr);
     return status(HelperStatus::BadArguments);
 }
 
@@ -65,6 +69,54 @@ QByteArray readInput(qsizetype limit)
     }
     bytes.truncate(got);
     return bytes;
+}
+
+// The size the line in front of the name announces, and where the name
+// starts; -1 for a line that is not plain digits ended by a line feed.
+qint64 announcedSize(const QByteArray &input, qsizetype &start)
+{
+    const qsizetype newline = input.indexOf('\n');
+    if (newline <= 0 || newline >= kSizeLineLimit)
+        return -1;
+    const QByteArray size = input.left(newline);
+    if (size.size() > 1 && size.front() == '0')
+        return -1;
+    for (const char c : size) {
+        if (c < '0' || c > '9')
+            return -1;
+    }
+    start = newline + 1;
+    return size.toLongLong();
+}
+
+// Takes every id of the caller away (real, effective and saved user and group
+// ids all become the helper's own user and games), so that the calling pupil
+// may no longer signal nor trace it; then leaves the caller's terminal and
+// session, whose stop keys would otherwise still reach it. The parent only
+// waits for the worker and passes on its status.
+int dropCallerAndDetach(uid_t uid, gid_t gid)
+{
+    if (::setresgid(gid, gid, gid) != 0 || ::setresuid(uid, uid, uid) != 0) {
+        std::perror("garivolo-record: setresuid");
+        return status(HelperStatus::IoError);
+    }
+    for (const int s : {SIGTSTP, SIGTTIN, SIGTTOU, SIGHUP})
+        std::signal(s, SIG_IGN);
+    const pid_t worker = ::fork();
+    if (worker < 0) {
+        std::perror("garivolo-record: fork");
+        return status(HelperStatus::IoError);
+    }
+    if (worker == 0) {
+        ::setsid();
+        return -1;
+    }
+    int result = 0;
+    while (::waitpid(worker, &result, 0) < 0) {
+        if (errno != EINTR)
+            return status(HelperStatus::IoError);
+    }
+    return WIFEXITED(result) ? WEXITSTATUS(result) : status(HelperStatus::IoError);
 }
 
 bool writeOutput(const QByteArray &bytes)
@@ -98,8 +150,12 @@ int main(int argc, char *argv[])
 {
     const bool privileged = ::getegid() != ::getgid() || ::geteuid() != ::getuid();
     // Nothing from the caller's environment may steer a program that can run with the games group.
-    if (privileged)
+    if (privileged) {
         ::clearenv();
+        if (const int parentStatus = dropCallerAndDetach(::geteuid(), ::getegid()); parentStatus >= 0)
+            return parentStatus;
+        recordRunsPrivileged = true;
+    }
     // A caller who closed a standard stream must not have a record file opened in its place.
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) != fd)
@@ -143,12 +199,20 @@ int main(int argc, char *argv[])
         }
         if (std::strcmp(argv[arg], "save") == 0 && arg + 2 == argc) {
             // The whole name is read before the lock is taken, so a slow writer holds up nobody.
-            const QByteArray name = readInput(kNameInputLimit);
-            if (name.size() >= kNameInputLimit) {
+            // The end of the input alone never says where the name ends: a
+            // writer that died part way, or sent more than it announced, saves nothing.
+            const QByteArray input = readInput(kSizeLineLimit + kNameInputLimit);
+            qsizetype start = 0;
+            const qint64 size = announcedSize(input, start);
+            if (size >= kNameInputLimit) {
                 std::fprintf(stderr, "nome troppo lungo: al massimo %lld caratteri\n", qlonglong(kMaxNameCharacters));
                 return status(HelperStatus::BadArguments);
             }
-            return status(saveRecord(sysdir, QString::fromLocal8Bit(argv[arg + 1]), QString::fromUtf8(name)));
+            if (size < 0 || input.size() - start != size) {
+                std::fputs("garivolo-record: il nome non è arrivato intero\n", stderr);
+                return status(HelperStatus::BadArguments);
+            }
+            return status(saveRecord(sysdir, QString::fromLocal8Bit(argv[arg + 1]), QString::fromUtf8(input.mid(start))));
         }
     } catch (const RecordError &error) {
         std::fprintf(stderr, "%s\n", error.what());

@@ -69,7 +69,13 @@ std::optional<RecordPair> RecordHelper::read() const
 
 bool RecordHelper::save(const QString &score, const QString &name) const
 {
-    const Answer answer = run({QStringLiteral("save"), score}, name.toUtf8());
+    // The name's size goes first, so that the helper can tell a whole name from one cut short.
+    const QByteArray bytes = name.toUtf8();
+    const QByteArray input = QByteArray::number(bytes.size()) + '\n' + bytes;
+    Answer answer = run({QStringLiteral("save"), score}, input);
+    // A moment when many copies save at once must not cost a child the record: one more try, as long again.
+    if (answer.status == HelperStatus::LockBusy)
+        answer = run({QStringLiteral("save"), score}, input);
     if (answer.status == HelperStatus::Saved || answer.status == HelperStatus::NotBeaten)
         return answer.status == HelperStatus::Saved;
     throw RecordError(QStringLiteral("Il record non è stato salvato. ") + answer.reason, answer.status);

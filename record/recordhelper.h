@@ -19,6 +19,7 @@ public:
     std::optional<RecordPair> read() const;
     // True when the pair was saved, false when the record on disk was as high
     // or higher; anything else is a RecordError saying why nothing was saved.
+    // A save refused because the lock stayed busy is tried once more.
     bool save(const QString &score, const QString &name) const;
 
 private:

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 void (*recordStepHook)(SaveStep step) = nullptr;
+bool recordRunsPrivileged = false;
 
 namespace {
 
@@ -44,7 +45,7 @@ void step(SaveStep s)
 
 bool privileged()
 {
-    return ::getegid() != ::getgid() || ::geteuid() != ::getuid();
+    return recordRunsPrivileged || ::getegid() != ::getgid() || ::geteuid() != ::getuid();
 }
 
 // One of the four files, open for reading and writing, closed on every way out.
@@ -122,6 +123,28 @@ private:
     QString m_path;
 };
 
+QByteArray oneLine(const QString &text)
+{
+    QString line = text;
+    // A pasted name may hold line breaks, tabs or C1 controls; the file must stay one plain line.
+    for (QChar &c : line) {
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    }
+    return toWindows1252(line) + "\r\n";
+}
+
+// Whether a save could have written this pair: a score the drill can show and
+// a name made one plain line, each ended by CR LF. Files may be written by
+// anyone in the games group, so what they hold is checked like an argument.
+bool couldBeSaved(const RecordPair &pair)
+{
+    if (!pair.score.endsWith("\r\n") || !pair.name.endsWith("\r\n") || pair.name.size() > kRecordReadLimit)
+        return false;
+    const QByteArray score = pair.score.chopped(2);
+    return isScoreArgument(QString::fromLatin1(score)) && oneLine(fromWindows1252(pair.name.chopped(2))) == pair.name;
+}
+
 QByteArray journalFor(const RecordPair &pair)
 {
     const QByteArray payload = pair.score + pair.name;
@@ -130,7 +153,8 @@ QByteArray journalFor(const RecordPair &pair)
            + QCryptographicHash::hash(payload, QCryptographicHash::Sha256).toHex() + '\n' + payload;
 }
 
-// The pair a complete journal holds; nothing for an empty or torn one.
+// The pair a complete journal holds; nothing for an empty or torn one, or
+// one holding a pair no save could have written.
 std::optional<RecordPair> pairIn(const QByteArray &journal)
 {
     if (!journal.startsWith(kJournalMagic))
@@ -149,7 +173,10 @@ std::optional<RecordPair> pairIn(const QByteArray &journal)
     const QByteArray payload = journal.mid(newline + 1);
     if (QCryptographicHash::hash(payload, QCryptographicHash::Sha256).toHex() != header[2])
         return std::nullopt;
-    return RecordPair{payload.left(qsizetype(scoreSize)), payload.mid(qsizetype(scoreSize))};
+    RecordPair pair{payload.left(qsizetype(scoreSize)), payload.mid(qsizetype(scoreSize))};
+    if (!couldBeSaved(pair))
+        return std::nullopt;
+    return pair;
 }
 
 // The record directory under its lock, with all four files open and checked
@@ -248,17 +275,6 @@ private:
     bool m_installed = false;
     std::optional<File> m_lock, m_journal, m_score, m_name;
 };
-
-QByteArray oneLine(const QString &text)
-{
-    QString line = text;
-    // A pasted name may hold line breaks, tabs or C1 controls; the file must stay one plain line.
-    for (QChar &c : line) {
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    }
-    return toWindows1252(line) + "\r\n";
-}
 
 } // namespace
 

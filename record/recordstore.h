@@ -68,5 +68,9 @@ enum class SaveStep {
 };
 inline constexpr int kSaveSteps = 8;
 
+// Set by the helper once it has taken its own ids in place of the caller's:
+// it then works as the installed layout requires, creating nothing.
+extern bool recordRunsPrivileged;
+
 // Called at every step of a save; only test builds of the helper set it.
 extern void (*recordStepHook)(SaveStep step);

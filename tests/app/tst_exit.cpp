@@ -261,6 +261,9 @@ void TestExit::helperOutcomesAtExit_data()
                                    << u"Il record non è stato salvato. /r/.garivolo-lock: manca"_s << false;
     QTest::newRow("lock busy") << QByteArray("echo '/r/: occupato' >&2; exit 5")
                                << u"Il record non è stato salvato. /r/: occupato"_s << false;
+    QTest::newRow("lock busy once, saved on the second try")
+        << QByteArray("[ -e \"$0.tried\" ] && exit 0; : >\"$0.tried\"; echo '/r/: occupato' >&2; exit 5") << QString()
+        << true;
     QTest::newRow("failure with no reason") << QByteArray("exit 1") << u"Il record non è stato salvato. "_s << false;
     QTest::newRow("unexpected status") << QByteArray("exit 7") << u"in modo inatteso (stato 7)"_s << false;
     QTest::newRow("status 255") << QByteArray("exit 255") << u"in modo inatteso (stato 255)"_s << false;

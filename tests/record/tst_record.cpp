@@ -458,6 +458,21 @@ private slots:
         QTest::newRow("foreign text") << payload << false;
         QTest::newRow("sizes past the limit") << QByteArray("garivolo-journal 1\n99999999 5 " + sum + "\n" + payload)
                                               << false;
+        // Well formed, checksum and all, but holding what no save writes: anyone in group games could forge it.
+        const auto forged = [](const QByteArray &score, const QByteArray &name) {
+            const QByteArray body = score + name;
+            return "garivolo-journal 1\n" + QByteArray::number(score.size()) + ' ' + QByteArray::number(name.size()) + ' '
+                   + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n' + body;
+        };
+        QTest::newRow("forged: markup after the score") << forged("99999999 <b>x</b>\r\n", "Bea\r\n") << false;
+        QTest::newRow("forged: score past 16 bits") << forged("32768\r\n", "Bea\r\n") << false;
+        QTest::newRow("forged: leading zero") << forged("09\r\n", "Bea\r\n") << false;
+        QTest::newRow("forged: score without its line end") << forged("9", "Bea\r\n") << false;
+        QTest::newRow("forged: newline and ESC in the name") << forged("9\r\n", "Be\na\x1b[2J\r\n") << false;
+        QTest::newRow("forged: an undefined byte in the name") << forged("9\r\n", "Be\x81" "a\r\n") << false;
+        QTest::newRow("forged: name without its line end") << forged("9\r\n", "Bea") << false;
+        QTest::newRow("forged: a second line") << forged("9\r\n", "Bea\r\nCiro\r\n") << false;
+        QTest::newRow("written as a save writes it") << forged("9\r\n", "Bea\r\n") << true;
     }
     void journalLeftByAKilledSave()
     {

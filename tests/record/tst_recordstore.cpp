@@ -37,6 +37,12 @@ Pair readPair(const QString &dir)
     return {readBytes(dir + u"/atabvenr4.txt"_s), readBytes(dir + u"/ntabvenr4.txt"_s)};
 }
 
+// A name as the window hands it to the helper: its size in bytes, a line feed, the name.
+QByteArray framed(const QByteArray &name)
+{
+    return QByteArray::number(name.size()) + '\n' + name;
+}
+
 // Starts a helper saving a record; the name goes on its standard input.
 void startSave(QProcess &p, const QString &program, const QString &dir, const QString &score, const QByteArray &name,
                const QStringList &prefix = {})
@@ -50,7 +56,7 @@ void startSave(QProcess &p, const QString &program, const QString &dir, const QS
     }
     p.start();
     QVERIFY(p.waitForStarted());
-    p.write(name);
+    p.write(framed(name));
     p.closeWriteChannel();
 }
 
@@ -144,7 +150,7 @@ private slots:
         saver.setProcessEnvironment(env);
         startSave(saver, QStringLiteral(GARIVOLO_HELPER_STOPS), dir.path(), u"9"_s, "Bea");
         QVERIFY(saver.waitForFinished());
-        QCOMPARE(run(QStringLiteral(GARIVOLO_HELPER), {u"--dir"_s, dir.path(), u"save"_s, u"3"_s}, "Ciro"), 0);
+        QCOMPARE(run(QStringLiteral(GARIVOLO_HELPER), {u"--dir"_s, dir.path(), u"save"_s, u"3"_s}, framed("Ciro")), 0);
         QCOMPARE(readPair(dir.path()), Pair("3\r\n", "Ciro\r\n"));
     }
 
@@ -173,7 +179,7 @@ private slots:
         writeBytes(dir.filePath(u"atabvenr4.txt"_s), "12\r\n");
         writeBytes(dir.filePath(u"ntabvenr4.txt"_s), "Anna\r\n");
         for (const QString &score : {u"12"_s, u"11"_s, u"0"_s})
-            QCOMPARE(run(QStringLiteral(GARIVOLO_HELPER), {u"--dir"_s, dir.path(), u"save"_s, score}, "Bea"), 3);
+            QCOMPARE(run(QStringLiteral(GARIVOLO_HELPER), {u"--dir"_s, dir.path(), u"save"_s, score}, framed("Bea")), 3);
         QCOMPARE(readPair(dir.path()), Pair("12\r\n", "Anna\r\n"));
     }
 
@@ -207,7 +213,7 @@ private slots:
         clock.start();
         QProcess other;
         other.start(QStringLiteral(GARIVOLO_HELPER), QStringList{u"--dir"_s, dir.path()} + command);
-        other.write("Ciro");
+        other.write(framed("Ciro"));
         other.closeWriteChannel();
         QVERIFY(other.waitForFinished(10000));
         QCOMPARE(other.exitCode(), int(HelperStatus::LockBusy));
@@ -218,6 +224,83 @@ private slots:
         QVERIFY(saver.waitForFinished());
         QCOMPARE(saver.exitCode(), 0);
         QCOMPARE(readPair(dir.path()), kNew);
+    }
+
+    // A writer that dies while it hands over the name leaves the helper an
+    // input that ends early: nothing is saved, whatever byte it died at.
+    void aWriterKilledMidNameSavesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QList<int>>("offsets");
+        // Two-byte characters too, so that some deaths fall inside a character.
+        const QByteArray shortName = QString(QStringLiteral("Niccolò ")).repeated(23).toUtf8().left(200);
+        QList<int> everyOffset;
+        for (int at = 0; at < framed(shortName).size(); ++at)
+            everyOffset << at;
+        QTest::newRow("200-byte name, every offset") << shortName << everyOffset;
+
+        // Every offset of the longest name would take minutes: its start and
+        // end, both sides of every page of the pipe's buffer and its whole
+        // size, and a spread between them.
+        const QByteArray longName = QString(QStringLiteral("Niccolò")).repeated(kMaxNameCharacters / 7 + 1)
+                                        .left(kMaxNameCharacters).toUtf8();
+        const int whole = int(framed(longName).size());
+        QList<int> sample;
+        for (int at = 0; at < 16; ++at)
+            sample << at << whole - 1 - at;
+        for (int page = 4096; page < whole; page += 4096)
+            sample << page - 1 << page << page + 1;
+        for (int at = 17; at < whole; at += 1009)
+            sample << at;
+        QTest::newRow("65,534-character name, sampled") << longName << sample;
+    }
+    void aWriterKilledMidNameSavesNothing()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QList<int>, offsets);
+        QTemporaryDir dir;
+        writeBytes(dir.filePath(u"atabvenr4.txt"_s), kOld.first);
+        writeBytes(dir.filePath(u"ntabvenr4.txt"_s), kOld.second);
+        const QString whole = dir.filePath(u"input"_s);
+        writeBytes(whole, framed(name));
+        for (const int at : offsets) {
+            // The writer sends the first bytes and is killed, as a dying window would be.
+            QProcess writer, helper;
+            writer.setStandardOutputProcess(&helper);
+            writer.start(u"/bin/sh"_s, {u"-c"_s, u"head -c \"$0\" \"$1\"; kill -9 $$"_s, QString::number(at), whole});
+            helper.start(QStringLiteral(GARIVOLO_HELPER), {u"--dir"_s, dir.path(), u"save"_s, u"12"_s});
+            QVERIFY(writer.waitForFinished() && helper.waitForFinished());
+            QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
+            QVERIFY2(helper.exitCode() == int(HelperStatus::BadArguments), QByteArray::number(at));
+            QCOMPARE(readPair(dir.path()), kOld);
+        }
+        // The same writer that lives to the end saves the name whole.
+        QCOMPARE(run(QStringLiteral(GARIVOLO_HELPER), {u"--dir"_s, dir.path(), u"save"_s, u"12"_s}, framed(name)), 0);
+        QCOMPARE(readPair(dir.path()), Pair("12\r\n", toWindows1252(QString::fromUtf8(name)) + "\r\n"));
+    }
+
+    // The size line is checked like an argument: a name that is not the size it says is refused.
+    void inputNotAsAnnouncedIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::newRow("no size line") << QByteArray("Bea");
+        QTest::newRow("more than announced") << QByteArray("3\nBeatrice");
+        QTest::newRow("less than announced") << QByteArray("8\nBea");
+        QTest::newRow("leading zero") << QByteArray("03\nBea");
+        QTest::newRow("sign") << QByteArray("+3\nBea");
+        QTest::newRow("blank in the size") << QByteArray(" 3\nBea");
+        QTest::newRow("size past any name") << QByteArray("99999999999999999999\nBea");
+        QTest::newRow("empty input") << QByteArray();
+    }
+    void inputNotAsAnnouncedIsRefused()
+    {
+        QFETCH(QByteArray, input);
+        QTemporaryDir dir;
+        writeBytes(dir.filePath(u"atabvenr4.txt"_s), kOld.first);
+        writeBytes(dir.filePath(u"ntabvenr4.txt"_s), kOld.second);
+        QCOMPARE(run(QStringLiteral(GARIVOLO_HELPER), {u"--dir"_s, dir.path(), u"save"_s, u"12"_s}, input),
+                 int(HelperStatus::BadArguments));
+        QCOMPARE(readPair(dir.path()), kOld);
     }
 
     // The answer of a read is the pair, sized, whatever bytes it holds.
