@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs.h"
 
+#include "recordstore.h"
+
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 static const QString kTitle = QStringLiteral("Garivolo");
@@ -22,6 +25,13 @@ QString QtDialogs::inputBox(const QString &prompt)
     dialog.setWindowTitle(kTitle);
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());
+    // The box asks for the child's name, which the record keeps whole up to
+    // its bound: a line edit's own limit would cut a longer one silently.
+    // Room for the longest name in UTF-16 (two units to a character outside
+    // the BMP) and for one character more, so that a longer name is still
+    // told apart and refused, not cut to fit.
+    if (auto *line = dialog.findChild<QLineEdit *>())
+        line->setMaxLength(int(2 * (kMaxNameCharacters + 1)));
 #ifdef GARIVOLO_BENCH_MARKERS
     ShownMarker marker;
     dialog.installEventFilter(&marker);

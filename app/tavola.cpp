@@ -369,6 +369,8 @@ void Tavola::layoutControls()
     // The challenger's name runs under the buttons' lower edge, which covers it, so only the window bounds it.
     control<HaloLabel>("lblnome1")->setElideWidth(qRound(kClientSize.width() * scale) - lblnome1->x() - gap);
     control<HaloLabel>("lblnome")->setElideWidth(Label13->x() - lblnome->x() - gap);
+    // A score file planted with thousands of digits is shown as far as the window goes, like a long name.
+    control<HaloLabel>("lblpunti")->setElideWidth(qRound(kClientSize.width() * scale) - lblpunti->x() - gap);
     for (const ControlSpec &spec : controlTable())
         if (spec.kind == ControlSpec::Label)
             setCaption(control<QLabel>(spec.name), control<QLabel>(spec.name)->text());

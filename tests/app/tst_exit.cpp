@@ -2,8 +2,13 @@
 // The record as the window shows and saves it, the exit procedure, and the contest clock.
 #include "harness.h"
 
+#include "dialogs.h"
+#include "recordfiles.h"
+
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QStringEncoder>
@@ -65,6 +70,8 @@ private slots:
     void recordLineShowsTheFilesAsTheyAre_data();
     void recordLineShowsTheFilesAsTheyAre();
     void aHugeScoreFileIsReadOnlyAtItsStart();
+    void longNamesFromThePromptAreSavedWholeOrNotAtAll_data();
+    void longNamesFromThePromptAreSavedWholeOrNotAtAll();
     void plantedRecordFilesStopTheStart_data();
     void plantedRecordFilesStopTheStart();
     void exitSaysNothingAndChangesNoLabel();
@@ -174,10 +181,62 @@ void TestExit::aHugeScoreFileIsReadOnlyAtItsStart()
         h.start();
         QCOMPARE(h.w().lblpunti->text().size(), 64 * 1024);
         QVERIFY(h.w().lblpunti->text().startsWith(u"12\r\n"_s));
+        // Shown only as far as the window goes, as a long name is.
+        QVERIFY2(h.w().lblpunti->geometry().right() < h.w().centralWidget()->width(),
+                 qPrintable(QString::number(h.w().lblpunti->width())));
         h.w().lblScore->setText(QString::number(score));
         h.w().cmdExit1->click();
         QCOMPARE(h.dialogs.messages.contains(kSaved), score > 12);
         QCOMPARE(QFileInfo(path).size(), score > 12 ? 4 : 100LL * 1024 * 1024);
+    }
+}
+
+void TestExit::longNamesFromThePromptAreSavedWholeOrNotAtAll_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("32,768 characters, past a line edit's own limit") << QString(32768, u'n') << true;
+    QTest::newRow("65,534 characters, the longest kept") << QString(65534, u'n') << true;
+    QTest::newRow("65,534 characters outside the BMP") << QString::fromUcs4(std::u32string(65534, U'\U0001F600').data(), 65534)
+                                                      << true;
+    QTest::newRow("65,535 characters") << QString(65535, u'n') << false;
+    QTest::newRow("100,000 characters") << QString(100000, u'n') << false;
+}
+
+// The name is pasted into the real prompt, as a child would put a long one
+// there; it is saved exactly as given, or, when too long, not at all and a box says so.
+void TestExit::longNamesFromThePromptAreSavedWholeOrNotAtAll()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, saved);
+    QtDialogs prompt;
+    QTimer::singleShot(0, [&name] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        auto *line = dialog->findChild<QLineEdit *>();
+        QApplication::clipboard()->setText(name);
+        QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(line, Qt::Key_Return);
+    });
+    const QString typed = prompt.inputBox(u"Come ti chiami?"_s);
+    if (saved)
+        QCOMPARE(typed, name);
+
+    Harness h;
+    writeBytes(h.dir.filePath(u"atabvenr4.txt"_s), "12\r\n");
+    writeBytes(h.dir.filePath(u"ntabvenr4.txt"_s), "Anna\r\n");
+    h.start(typed);
+    h.w().lblScore->setText(u"13"_s);
+    h.w().cmdExit1->click();
+    if (saved) {
+        QCOMPARE(h.dialogs.messages.mid(1), (QStringList{kGoodbye, kSaved}));
+        QCOMPARE(readBytes(h.dir.filePath(u"ntabvenr4.txt"_s)), toWindows1252(name) + "\r\n");
+    } else {
+        QCOMPARE(h.dialogs.messages.mid(1), QStringList{kGoodbye});
+        QCOMPARE(h.dialogs.errors.size(), 1);
+        QVERIFY2(h.dialogs.errors[0].contains(u"nome troppo lungo"_s), qPrintable(h.dialogs.errors[0].left(200)));
+        QCOMPARE(readBytes(h.dir.filePath(u"ntabvenr4.txt"_s)), QByteArray("Anna\r\n"));
+        QCOMPARE(readBytes(h.dir.filePath(u"atabvenr4.txt"_s)), QByteArray("12\r\n"));
     }
 }
 
