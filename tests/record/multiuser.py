@@ -2,12 +2,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Two pupils on one computer, against the record laid out as the package lays it out.
 
-Runs as root: it makes two ordinary users (not in group games), a setgid-games
-copy of the helper and the record directory as the package's postinst makes it,
-then has each user try what a pupil could, and cleans everything up again.
+Runs as root: it makes two ordinary users (not in group games) and a system
+user for the helper, then lays the helper and the record directory out with the
+package's own postinst (which makes the helper setuid to that user, setgid
+games), has each user try what a pupil could, and cleans everything up again.
 """
 
 import argparse
+import ctypes
 import fcntl
 import grp
 import json
@@ -24,6 +26,7 @@ import unittest
 ARGS = None
 RUNNING = []  # window processes a failed test may leave behind
 USERS = ("garivolo-mu-a", "garivolo-mu-b")
+HELPER_USER = "garivolo-mu-rec"  # the helper's own user, a system user as the package makes
 FILES = {"atabvenr4.txt": 0o664, "ntabvenr4.txt": 0o664, ".garivolo-journal": 0o660, ".garivolo-lock": 0o660}
 SAVED, IO_ERROR, BAD_ARGUMENTS, NOT_BEATEN, NOT_INSTALLED, LOCK_BUSY = range(6)
 LOCK_WAIT = 3.0
@@ -55,9 +58,13 @@ class Layout:
         os.makedirs(self.bin)
         os.chmod(self.root, 0o755)
         os.chmod(self.bin, 0o755)
+        # As the package ships it; its postinst gives it to the helper's user.
         shutil.copy(ARGS.helper, self.helper)
         os.chown(self.helper, 0, self.games)
         os.chmod(self.helper, 0o2755)
+        subprocess.run(["userdel", "-f", HELPER_USER], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["useradd", "--system", "--no-create-home", "--home-dir", "/nonexistent", "--shell",
+                        "/usr/sbin/nologin", HELPER_USER], check=True)
         shutil.copy(ARGS.window, self.window)
         os.chmod(self.window, 0o755)
         shutil.copytree(ARGS.chars, os.path.join(self.root, "chars"))
@@ -66,10 +73,16 @@ class Layout:
         self.postinst()
 
     def postinst(self):
-        # The package's own script, pointed at this directory instead of /var/games/garivolo.
+        """The package's own script, pointed at this layout; what it printed."""
         with open(ARGS.postinst) as f:
-            script = f.read().replace("dir=/var/games/garivolo\n", "dir=%s\n" % self.records)
-        subprocess.run(["sh", "-s", "configure"], input=script.encode(), check=True)
+            script = f.read()
+        for line, ours in (("dir=/var/games/garivolo\n", "dir=%s\n" % self.records),
+                           ("helper=/usr/lib/games/garivolo/garivolo-record\n", "helper=%s\n" % self.helper),
+                           ("user=_garivolo\n", "user=%s\n" % HELPER_USER)):
+            assert line in script, line
+            script = script.replace(line, ours)
+        return subprocess.run(["sh", "-s", "configure"], input=script.encode(), check=True,
+                              stdout=subprocess.PIPE).stdout.decode()
 
     def path(self, name):
         return os.path.join(self.records, name)
@@ -85,6 +98,9 @@ class Layout:
                 f.write(data)
 
     def remove(self):
+        subprocess.run(["dpkg-statoverride", "--remove", self.helper], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["userdel", "-f", HELPER_USER], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shutil.rmtree(self.root, ignore_errors=True)
 
 
@@ -104,14 +120,17 @@ class User:
         env.update(PATH="/usr/bin:/bin", HOME=self.home, LANG="C.UTF-8", **extra)
         return env
 
-    def helper(self, *args, stdin=b"", timeout=15):
+    def helper(self, *args, stdin=b"", timeout=15, name=None):
+        """Runs the helper; a name is sent as the window sends it, with its size in front."""
+        if name is not None:
+            stdin = b"%d\n" % len(name) + name
         p = subprocess.run(self.command(LAYOUT.helper, *args), input=stdin, capture_output=True,
                            env=self.env(), timeout=timeout)
         return p.returncode, p.stdout, p.stderr.decode(errors="replace")
 
-    def python(self, code, *args):
+    def python(self, code, *args, timeout=30):
         p = subprocess.run(self.command(sys.executable, "-c", code, *args), capture_output=True,
-                           env=self.env(), timeout=30)
+                           env=self.env(), timeout=timeout)
         if p.returncode != 0:
             raise AssertionError(p.stderr.decode())
         return json.loads(p.stdout)
@@ -165,6 +184,133 @@ attempt("lock the lock file", lock_file)
 attempt("create a file", lambda: open(os.path.join(records, "x"), "wb"))
 attempt("plant a link", lambda: os.symlink("/etc/passwd", os.path.join(records, "y")))
 print(json.dumps(out))
+"""
+
+
+def children(pid):
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry) as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            if int(fields[1]) == pid:
+                found.append(int(entry))
+    return found
+
+
+def session_of(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        return int(f.read().rsplit(")", 1)[1].split()[3])
+
+
+def proc_ids(pid):
+    ids = {}
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            if key in ("Uid", "Gid"):
+                ids[key] = [int(v) for v in value.split()]
+    return ids
+
+
+# A pupil's signals and traces aimed at the helper and its worker; each answer is the error or "done".
+SIGNALS = r"""
+import ctypes, json, os, signal, sys
+libc = ctypes.CDLL(None, use_errno=True)
+out = {}
+for pid in map(int, sys.argv[1:]):
+    for name, sig in (("stop", signal.SIGSTOP), ("suspend", signal.SIGTSTP), ("kill", signal.SIGKILL),
+                      ("terminate", signal.SIGTERM)):
+        try:
+            os.kill(pid, sig)
+            out["%s %d" % (name, pid)] = "done"
+        except OSError as e:
+            out["%s %d" % (name, pid)] = e.strerror
+    for name, request in (("trace", 16), ("seize", 0x4206)):  # PTRACE_ATTACH, PTRACE_SEIZE
+        result = libc.ptrace(request, pid, None, None)
+        out["%s %d" % (name, pid)] = "done" if result == 0 else os.strerror(ctypes.get_errno())
+print(json.dumps(out))
+"""
+
+# Run as a pupil: starts its own saves, 200 of them, and at a random moment
+# stops, suspends or traces each one, or types Ctrl+Z on the terminal it runs
+# on; whatever it stopped stays stopped until the end. Prints how the attempts
+# came out: "done" means it caught a helper before it had taken its own ids.
+STOPPER = r"""
+import ctypes, json, os, random, signal, sys, time
+libc = ctypes.CDLL(None, use_errno=True)
+helper, rounds = sys.argv[1], int(sys.argv[2])
+outcomes, started, traced = {}, [], []
+def note(what):
+    outcomes[what] = outcomes.get(what, 0) + 1
+def kids(pid):
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry) as f:
+                    if int(f.read().rsplit(")", 1)[1].split()[1]) == pid:
+                        found.append(int(entry))
+            except OSError:
+                pass
+    return found
+for turn in range(rounds):
+    how = ("stop", "suspend", "trace", "ctrl-z")[turn % 4]
+    r, w = os.pipe()
+    master, slave = os.openpty()
+    pid = os.fork()
+    if pid == 0:
+        os.setsid()
+        os.close(master)
+        tty = os.open(os.ttyname(slave), os.O_RDWR)  # the session's terminal
+        os.dup2(r, 0)
+        os.dup2(tty, 1)
+        os.dup2(tty, 2)
+        os.execv(helper, [helper, "save", str(turn + 1)])
+    os.close(r)
+    os.close(slave)
+    os.write(w, b"4\nAlba")
+    os.close(w)
+    time.sleep(random.uniform(0, 0.008))
+    if how == "ctrl-z":
+        try:
+            os.write(master, b"\x1a")
+            note("ctrl-z: sent")
+        except OSError as e:
+            note("ctrl-z: " + e.strerror)
+    for target in ([] if how == "ctrl-z" else [pid] + kids(pid)):
+        try:
+            if how == "trace":
+                if libc.ptrace(16, target, None, None) != 0:
+                    raise OSError(ctypes.get_errno(), os.strerror(ctypes.get_errno()))
+                traced.append(target)
+            else:
+                os.kill(target, signal.SIGSTOP if how == "stop" else signal.SIGTSTP)
+            note(how + ": done")
+        except OSError as e:
+            note("%s: %s" % (how, e.strerror))
+    started.append(pid)
+    os.close(master)
+time.sleep(1.0)
+for pid in traced:
+    try:
+        os.waitpid(pid, 0x40000000)
+        libc.ptrace(17, pid, None, 0)  # PTRACE_DETACH
+    except OSError:
+        pass
+# Whatever was caught before it took its ids goes on now, and ends.
+for pid in started:
+    for target in [pid] + kids(pid):
+        try:
+            os.kill(target, signal.SIGCONT)
+        except OSError:
+            pass
+for pid in started:
+    os.waitpid(pid, 0)
+print(json.dumps(outcomes))
 """
 
 
@@ -323,11 +469,62 @@ class TwoPupils(unittest.TestCase):
     def test_100_saves_each_leave_the_files_root_games(self):
         for turn in range(1, 201):
             user = A if turn % 2 else B
-            code, _, err = user.helper("save", str(turn), stdin=user.name.encode())
+            code, _, err = user.helper("save", str(turn), name=user.name.encode())
             self.assertEqual(code, SAVED, err)
         self.assertEqual(LAYOUT.pair(), (b"200\r\n", B.name.encode() + b"\r\n"))
         code, out, _ = A.helper("read")
         self.assertEqual((code, out), (SAVED, b"5 15\n200\r\n" + B.name.encode() + b"\r\n"))
+        self.assertRootGames()
+        st = os.stat(LAYOUT.helper)
+        self.assertEqual((st.st_uid, st.st_gid, st.st_mode & 0o7777),
+                         (pwd.getpwnam(HELPER_USER).pw_uid, LAYOUT.games, 0o6755))
+
+    def test_the_helper_is_its_own_user_and_no_pupil_can_signal_it(self):
+        LAYOUT.seed(b"12\r\n", b"Anna\r\n")
+        helper_uid = pwd.getpwnam(HELPER_USER).pw_uid
+        with HeldLock():
+            saver = subprocess.Popen(A.command(LAYOUT.helper, "save", "13"), stdin=subprocess.PIPE,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=A.env())
+            saver.stdin.write(b"4\nAlba")
+            saver.stdin.close()
+            # setpriv becomes the helper, whose worker waits for the lock.
+            worker = wait_for("the helper's worker", lambda: children(saver.pid))[0]
+            for pid in (saver.pid, worker):
+                ids = proc_ids(pid)
+                self.assertEqual(ids["Uid"], [helper_uid] * 4, pid)
+                self.assertEqual(ids["Gid"], [LAYOUT.games] * 4, pid)
+            self.assertEqual(session_of(worker), worker)
+            outcomes = A.python(SIGNALS, str(saver.pid), str(worker))
+            self.assertEqual(set(outcomes.values()), {"Operation not permitted"}, outcomes)
+        self.assertEqual(saver.wait(timeout=10), SAVED, saver.stderr.read())
+        self.assertEqual(LAYOUT.pair(), (b"13\r\n", b"Alba\r\n"))
+
+    def test_a_pupil_stopping_their_own_helpers_holds_up_nobody(self):
+        # A stops, suspends, traces or presses Ctrl+Z on each of 200 saves of
+        # its own at a random moment, and keeps what it stopped stopped, while
+        # B reads and saves: B is never refused as busy nor waits past the bound.
+        LAYOUT.seed(b"", b"")
+        attacker = subprocess.Popen(A.command(sys.executable, "-c", STOPPER, LAYOUT.helper, "200"),
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=A.env())
+        slowest, turns, score = 0.0, 0, 40000
+        try:
+            while attacker.poll() is None:
+                for args, name in ((("read",), None), (("save", str(score % 32000 + 1)), b"Bea")):
+                    started = time.monotonic()
+                    code, _, err = B.helper(*args, name=name)
+                    elapsed = time.monotonic() - started
+                    slowest = max(slowest, elapsed)
+                    turns += 1
+                    self.assertIn(code, (SAVED, NOT_BEATEN), err)
+                    self.assertLess(elapsed, LOCK_WAIT, args)
+                score += 1
+        finally:
+            out, err = attacker.communicate(timeout=120)
+        self.assertEqual(attacker.returncode, 0, err.decode())
+        outcomes = json.loads(out)
+        print("stopping attack: %s; %d reads and saves by the other pupil, slowest %.2f s"
+              % (outcomes, turns, slowest), file=sys.stderr)
+        self.assertGreater(turns, 10)
         self.assertRootGames()
 
     def test_neither_pupil_can_touch_the_files_directly(self):
@@ -345,7 +542,7 @@ class TwoPupils(unittest.TestCase):
         try:
             time.sleep(0.3)
             started = time.monotonic()
-            self.assertEqual(B.helper("save", "7", stdin=b"Bea")[0], SAVED)
+            self.assertEqual(B.helper("save", "7", name=b"Bea")[0], SAVED)
             self.assertLess(time.monotonic() - started, 1.0)
         finally:
             holder.kill()
@@ -356,7 +553,7 @@ class TwoPupils(unittest.TestCase):
         with HeldLock():
             for args, stdin in ((("read",), b""), (("save", "13"), b"Bea")):
                 started = time.monotonic()
-                code, _, err = B.helper(*args, stdin=stdin)
+                code, _, err = B.helper(*args, name=stdin)
                 elapsed = time.monotonic() - started
                 self.assertEqual(code, LOCK_BUSY, err)
                 self.assertIn(LAYOUT.records, err)
@@ -372,7 +569,7 @@ class TwoPupils(unittest.TestCase):
             slow.stdin.flush()
             time.sleep(0.3)
             started = time.monotonic()
-            self.assertEqual(B.helper("save", "7", stdin=b"Bea")[0], SAVED)
+            self.assertEqual(B.helper("save", "7", name=b"Bea")[0], SAVED)
             self.assertLess(time.monotonic() - started, 1.0)
         finally:
             slow.kill()
@@ -382,9 +579,9 @@ class TwoPupils(unittest.TestCase):
     def test_scores_and_names_the_drill_cannot_make_are_refused(self):
         LAYOUT.seed(b"12\r\n", b"Anna\r\n")
         for score in ("1e999", "32768", "7 ciao", "12<b>x</b>", "9" * 131001, "-1", "013", ""):
-            code, _, err = A.helper("save", score, stdin=b"Alba")
+            code, _, err = A.helper("save", score, name=b"Alba")
             self.assertEqual(code, BAD_ARGUMENTS, (score[:20], err))
-        self.assertEqual(A.helper("save", "20", stdin=b"n" * 65535)[0], BAD_ARGUMENTS)
+        self.assertEqual(A.helper("save", "20", name=b"n" * 65535)[0], BAD_ARGUMENTS)
         self.assertEqual(A.helper("--dir", A.home, "read")[0], BAD_ARGUMENTS)
         self.assertEqual(LAYOUT.pair(), (b"12\r\n", b"Anna\r\n"))
 
@@ -405,7 +602,7 @@ class TwoPupils(unittest.TestCase):
                     elif kind == "link":
                         os.symlink("/etc/passwd", path)
                 for args, stdin in ((("read",), b""), (("save", "13"), b"Bea")):
-                    code, _, err = A.helper(*args, stdin=stdin)
+                    code, _, err = A.helper(*args, name=stdin)
                     expected = NOT_INSTALLED if kind == "missing" else IO_ERROR
                     self.assertEqual(code, expected, (name, kind, err))
                     self.assertIn(path, err)
@@ -446,6 +643,42 @@ class TwoPupils(unittest.TestCase):
         os.unlink(decoy)
         os.unlink(os.path.join(ARGS.shared, "second-name"))
 
+    def test_postinst_over_an_old_build_state(self):
+        # What an older build's helper, run as the pupil, could leave; then the
+        # pair is kept only if the helper could have written it.
+        states = [
+            ("a pair a save writes", b"12\r\n", b"Anna\r\n", True),
+            ("the longest name", b"32767\r\n", b"n" * 65534 + b"\r\n", True),
+            ("131,001 digits", b"9" * 131001, b"Anna\r\n", False),
+            ("64 KiB score and 64 KiB name", b"9" * 65536, b"n" * 65536, False),
+            ("score past 16 bits", b"32768\r\n", b"Anna\r\n", False),
+            ("markup after the score", b"99999999 <b>x</b>\r\n", b"Anna\r\n", False),
+            ("ESC and a newline in the name", b"12\r\n", b"An\nna\x1b[2J\r\n", False),
+            ("a second line", b"12\r\n99\r\n", b"Anna\r\n", False),
+            ("score without a name", b"12\r\n", b"", False),
+        ]
+        for what, score, name, kept in states:
+            LAYOUT.postinst()
+            LAYOUT.seed(score, name)
+            for file_name in ("atabvenr4.txt", "ntabvenr4.txt"):
+                os.chown(LAYOUT.path(file_name), A.uid, A.gid)
+                os.chmod(LAYOUT.path(file_name), 0o644)
+            os.link(LAYOUT.path("ntabvenr4.txt"), LAYOUT.path("ntabvenr4.txt.new"))
+            for leftover in (".garivolo-intent", "atabvenr4.txt.new"):
+                with open(LAYOUT.path(leftover), "wb") as f:
+                    f.write(b"9999\r\n")
+                os.chown(LAYOUT.path(leftover), A.uid, A.gid)
+            os.mkdir(LAYOUT.path(".garivolo-old"))
+            os.symlink("/etc/passwd", LAYOUT.path("planted"))
+            output = LAYOUT.postinst()
+            self.assertRootGames()
+            self.assertEqual(LAYOUT.pair(), (score, name) if kept else (b"", b""), what)
+            self.assertIn(".garivolo-intent", output, what)
+            self.assertEqual("emptied" in output, not kept, (what, output))
+            # The pupil has no file left to write to.
+            self.assertEqual(A.python(ATTACKS, LAYOUT.records).get("write atabvenr4.txt"), "Permission denied")
+        LAYOUT.seed(b"", b"")
+
     def test_a_full_file_system_is_a_named_error_and_keeps_the_pair(self):
         if subprocess.run(["mountpoint", "-q", LAYOUT.records]).returncode == 0:
             subprocess.run(["umount", LAYOUT.records])
@@ -465,7 +698,7 @@ class TwoPupils(unittest.TestCase):
                 pass
             finally:
                 os.close(filler)
-            code, _, err = A.helper("save", "13", stdin=b"Alba" * 100)
+            code, _, err = A.helper("save", "13", name=b"Alba" * 100)
             self.assertEqual(code, IO_ERROR, err)
             self.assertIn("No space left on device", err)
             self.assertIn(LAYOUT.records, err)
@@ -483,7 +716,7 @@ class TwoPupils(unittest.TestCase):
         }
         # A plain name first: the usual start-up time and memory to compare with.
         LAYOUT.seed(b"", b"")
-        code, _, err = A.helper("save", "1", stdin=b"Anna")
+        code, _, err = A.helper("save", "1", name=b"Anna")
         self.assertEqual(code, SAVED, err)
         plain = Window(B, "Bea")
         plain.main_window()
@@ -491,10 +724,17 @@ class TwoPupils(unittest.TestCase):
         self.assertEqual(plain.leave(), 0, plain.output)
         print("plain name: window after %.2f s, %.1f MB" % (usual, plain.peak / 2**20), file=sys.stderr)
         score = 1
+        # Last, a pair planted as it stands (as only someone in group games could): 64 KiB each.
+        names["a planted 64 KiB score and 64 KiB name"] = None
         for what, name in names.items():
             score += 1
-            code, _, err = A.helper("save", str(score), stdin=name.encode())
-            self.assertEqual(code, SAVED, (what, err))
+            if name is None:
+                name = "n" * 65536
+                LAYOUT.seed(b"9" * 65536, name.encode())
+            else:
+                code, _, err = A.helper("save", str(score), name=name.encode())
+                self.assertEqual(code, SAVED, (what, err))
+                name += "\r\n"
             window = Window(B, "Bea")
             window.main_window(timeout=usual + 10)
             took = window.shown - window.greeted
@@ -506,7 +746,7 @@ class TwoPupils(unittest.TestCase):
                 self.assertLess(window.peak, 60 * 2**20, what)
             self.assertEqual(window.leave(), 0, (what, window.output))
             # Shown, not changed: the record is as the other pupil saved it.
-            self.assertEqual(LAYOUT.pair()[1], name.encode("cp1252") + b"\r\n")
+            self.assertEqual(LAYOUT.pair()[1], name.encode("cp1252"))
 
     def test_a_missing_journal_stops_the_window_with_a_named_error(self):
         os.unlink(LAYOUT.path(".garivolo-journal"))
