@@ -92,8 +92,9 @@ qint64 announcedSize(const QByteArray &input, qsizetype &start)
 // Takes every id of the caller away (real, effective and saved user and group
 // ids all become the helper's own user and games), so that the calling pupil
 // may no longer signal nor trace it; then leaves the caller's terminal and
-// session, whose stop keys would otherwise still reach it. The parent only
-// waits for the worker and passes on its status.
+// session, whose stop keys (and hang-up) the kernel delivers without asking
+// whose process it is. setsid() needs a process that leads no group, hence
+// the worker; the parent only waits for it and passes on its status.
 int dropCallerAndDetach(uid_t uid, gid_t gid)
 {
     if (::setresgid(gid, gid, gid) != 0 || ::setresuid(uid, uid, uid) != 0) {
