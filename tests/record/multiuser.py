@@ -763,6 +763,7 @@ class TwoPupils(unittest.TestCase):
         window = Window.__new__(Window)
         env = B.env(DISPLAY=X.display, XAUTHORITY=X.cookie_for(B), XDG_RUNTIME_DIR=tempfile.mkdtemp(),
                     QT_QPA_PLATFORM="xcb")
+        env["LSAN_OPTIONS"] = pupil_readable_suppressions(env.get("LSAN_OPTIONS", ""))
         os.chown(env["XDG_RUNTIME_DIR"], B.uid, B.gid)
         window.process = subprocess.Popen(B.command(LAYOUT.window), env=env, stdout=subprocess.DEVNULL,
                                           stderr=subprocess.DEVNULL)
