@@ -314,8 +314,19 @@ print(json.dumps(outcomes))
 """
 
 
+def sanitized_window_options(env):
+    """A sanitized window's options: its leak suppressions from a copy a pupil can
+    read (the source tree may be root's alone), and allocation stacks unwound
+    in full: Debian's Qt is built without frame pointers, so a quick unwind
+    stops at the first Qt frame and a leak inside Qt's D-Bus module cannot be
+    told from one of ours."""
+    env["LSAN_OPTIONS"] = pupil_readable_suppressions(env.get("LSAN_OPTIONS", ""))
+    if ARGS.sanitized:
+        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":fast_unwind_on_malloc=0"
+    return env
+
+
 def pupil_readable_suppressions(options):
-    """The sanitizer's suppressions as a copy a pupil can read: the source tree may be root's alone."""
     parts = []
     for part in options.split(":"):
         if part.startswith("suppressions="):
@@ -339,7 +350,7 @@ class Window:
         self.runtime = runtime
         env = user.env(DISPLAY=X.display, XAUTHORITY=X.cookie_for(user), XDG_RUNTIME_DIR=runtime,
                        QT_QPA_PLATFORM="xcb")
-        env["LSAN_OPTIONS"] = pupil_readable_suppressions(env.get("LSAN_OPTIONS", ""))
+        sanitized_window_options(env)
         self.started = time.monotonic()
         self.process = subprocess.Popen(user.command(LAYOUT.window), env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT)
@@ -763,7 +774,7 @@ class TwoPupils(unittest.TestCase):
         window = Window.__new__(Window)
         env = B.env(DISPLAY=X.display, XAUTHORITY=X.cookie_for(B), XDG_RUNTIME_DIR=tempfile.mkdtemp(),
                     QT_QPA_PLATFORM="xcb")
-        env["LSAN_OPTIONS"] = pupil_readable_suppressions(env.get("LSAN_OPTIONS", ""))
+        sanitized_window_options(env)
         os.chown(env["XDG_RUNTIME_DIR"], B.uid, B.gid)
         window.process = subprocess.Popen(B.command(LAYOUT.window), env=env, stdout=subprocess.DEVNULL,
                                           stderr=subprocess.DEVNULL)
