@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs.h"
 
+#include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -15,6 +16,20 @@ QtDialogs::QtDialogs(QWidget *parent)
 {
 }
 
+void QtDialogs::scaleBox(QWidget &box) const
+{
+    const qreal scale = m_scale ? m_scale() : 1.0;
+    if (scale <= 1.0)
+        return;
+    // On the projector the boxes are read from the back of the class, as the window is.
+    QFont font = QApplication::font(&box);
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * scale);
+    else
+        font.setPixelSize(qRound(font.pixelSize() * scale));
+    box.setFont(font);
+}
+
 QString QtDialogs::inputBox(const QString &prompt)
 {
     QInputDialog dialog(m_parent);
@@ -22,6 +37,7 @@ QString QtDialogs::inputBox(const QString &prompt)
     dialog.setWindowTitle(kTitle);
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());
+    scaleBox(dialog);
 #ifdef GARIVOLO_BENCH_MARKERS
     ShownMarker marker;
     dialog.installEventFilter(&marker);
@@ -35,6 +51,7 @@ void QtDialogs::msgBox(const QString &text)
     box.setObjectName(QStringLiteral("msgBox"));
     // The greeting holds the name exactly as the child typed it.
     box.setTextFormat(Qt::PlainText);
+    scaleBox(box);
     box.exec();
 }
 
@@ -43,5 +60,6 @@ void QtDialogs::errorBox(const QString &text)
     QMessageBox box(QMessageBox::Critical, kTitle, text, QMessageBox::Ok, m_parent);
     box.setObjectName(QStringLiteral("errorBox"));
     box.setTextFormat(Qt::PlainText);
+    scaleBox(box);
     box.exec();
 }
