@@ -39,20 +39,33 @@ DesignFit fitDesign(QSize room, QSize design, bool withPad, int minimumKey)
     if (room.isEmpty() || design.isEmpty())
         return fit;
     const auto keyAt = [minimumKey](qreal scale) { return std::max(minimumKey, int(std::lround(kDesignKeySide * scale))); };
-    qreal scale = std::min(qreal(room.width()) / design.width(), qreal(room.height()) / design.height());
-    QSize pad;
+    const auto scaleIn = [design](int width, int height) {
+        return std::min(qreal(width) / design.width(), qreal(height) / design.height());
+    };
+    qreal scale = scaleIn(room.width(), room.height());
+    bool below = false;
     if (withPad) {
-        // The pad takes its width from beside the design; a smaller design
-        // only makes its keys smaller or the same, so the second pass fits.
-        pad = padSize(keyAt(scale));
-        scale = std::min(scale, qreal(room.width() - pad.width()) / design.width());
+        // The pad takes its room beside the design, or under it on a screen
+        // standing upright; a smaller design only makes its keys smaller or
+        // the same, so the second measure fits.
+        const QSize first = padSize(keyAt(scale));
+        const qreal beside = scaleIn(room.width() - first.width(), room.height());
+        const qreal under = scaleIn(room.width(), room.height() - first.height());
+        below = under > beside;
+        scale = std::max(beside, under);
         fit.key = keyAt(scale);
-        pad = padSize(fit.key);
     }
     scale = std::max(scale, 1.0 / 3.0);
     fit.scale = scale;
+    const QSize pad = withPad ? padSize(fit.key) : QSize();
     // Whole pixels, rounded down, so that nothing is cut at the screen's edge.
     const QSize shown(int(design.width() * scale), int(design.height() * scale));
+    if (below) {
+        const int top = std::max(0, (room.height() - shown.height() - pad.height()) / 2);
+        fit.design = QRect(QPoint(std::max(0, (room.width() - shown.width()) / 2), top), shown);
+        fit.pad = QRect(QPoint(std::max(0, (room.width() - pad.width()) / 2), fit.design.bottom() + 1), pad);
+        return fit;
+    }
     const int left = std::max(0, (room.width() - shown.width() - pad.width()) / 2);
     fit.design = QRect(QPoint(left, std::max(0, (room.height() - shown.height()) / 2)), shown);
     if (withPad)

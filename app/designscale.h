@@ -26,7 +26,8 @@ QSize padSize(int key);
 int minimumKeySide(QSize screenPixels, QSizeF screenMillimetres);
 
 // Full screen or maximised: the design as large as fits `room`, never
-// stretched, with the pad (when shown) beside it, the two centred together.
+// stretched, with the pad (when shown) beside it (under it on an upright
+// screen), the two centred together.
 struct DesignFit
 {
     qreal scale = 1.0;

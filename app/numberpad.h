@@ -21,6 +21,7 @@ public:
 
     explicit NumberPad(Clock clock, QWidget *parent = nullptr);
 
+    void setClock(Clock clock) { m_clock = std::move(clock); }
     // The side of each key in pixels; the pad's size follows.
     void setKeySide(int side);
     int keySide() const { return m_side; }
