@@ -37,5 +37,5 @@ struct DesignFit
 };
 // A key of the fitted pad is as large as the design's own large type at that
 // scale, and at least `minimumKey`.
-inline constexpr int kDesignKeySide = 64;
+inline constexpr int kDesignKeySide = 65;
 DesignFit fitDesign(QSize room, QSize design, bool withPad, int minimumKey);
