@@ -35,6 +35,7 @@ private slots:
     void everyTypingKeyClearsBackgroundAndShowsQuestion_data();
     void everyTypingKeyClearsBackgroundAndShowsQuestion();
     void keysThatTypeNothingDoNothing();
+    void laterKeysRepaintOnlyWhatChanged();
     void wholeContestThroughRealKeys();
     void wholeContestOnThePad_data();
     void wholeContestOnThePad();
@@ -278,6 +279,44 @@ void TestVerdict::everyTypingKeyClearsBackgroundAndShowsQuestion()
     QCOMPARE(h.w().Label10->isVisible(), !judges);
     if (key == Qt::Key_A || key == Qt::Key_Space)
         QCOMPARE(h.w().Text3->text(), u"2"_s + text); // no key is filtered
+}
+
+namespace {
+// The parts of a widget repainted, as its paint events give them.
+struct PaintedRegion : QObject
+{
+    QRegion painted;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+} // namespace
+
+// Only the first key has a background to clear: the keys after it, and the
+// verdict, repaint the controls they change and not the whole window.
+void TestVerdict::laterKeysRepaintOnlyWhatChanged()
+{
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    QTest::keyClick(h.w().Text3, Qt::Key_2);
+    QTRY_VERIFY(h.w().lblNum1->isVisible());
+    QApplication::processEvents();
+    PaintedRegion region;
+    h.w().canvas()->installEventFilter(&region);
+    QTest::keyClick(h.w().Text3, Qt::Key_8);
+    QTest::keyClick(h.w().Text3, Qt::Key_Return);
+    QTRY_COMPARE(h.w().lblScore->text(), u"1"_s);
+    QApplication::processEvents();
+    qint64 area = 0;
+    for (const QRect &r : region.painted)
+        area += qint64(r.width()) * r.height();
+    const QSize whole = h.w().canvas()->size();
+    QVERIFY2(area < qint64(whole.width()) * whole.height() / 4, qPrintable(QString::number(area)));
 }
 
 void TestVerdict::keysThatTypeNothingDoNothing()
