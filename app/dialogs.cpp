@@ -3,6 +3,7 @@
 
 #include "recordstore.h"
 
+#include <QApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -16,6 +17,20 @@ static const QString kTitle = QStringLiteral("Garivolo");
 QtDialogs::QtDialogs(QWidget *parent)
     : m_parent(parent)
 {
+}
+
+void QtDialogs::scaleBox(QWidget &box) const
+{
+    const qreal scale = m_scale ? m_scale() : 1.0;
+    if (scale <= 1.0)
+        return;
+    // On the projector the boxes are read from the back of the class, as the window is.
+    QFont font = QApplication::font(&box);
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * scale);
+    else
+        font.setPixelSize(qRound(font.pixelSize() * scale));
+    box.setFont(font);
 }
 
 QString QtDialogs::inputBox(const QString &prompt)
@@ -32,6 +47,7 @@ QString QtDialogs::inputBox(const QString &prompt)
     // told apart and refused, not cut to fit.
     if (auto *line = dialog.findChild<QLineEdit *>())
         line->setMaxLength(int(2 * (kMaxNameCharacters + 1)));
+    scaleBox(dialog);
 #ifdef GARIVOLO_BENCH_MARKERS
     ShownMarker marker;
     dialog.installEventFilter(&marker);
@@ -45,6 +61,7 @@ void QtDialogs::msgBox(const QString &text)
     box.setObjectName(QStringLiteral("msgBox"));
     // The greeting holds the name exactly as the child typed it.
     box.setTextFormat(Qt::PlainText);
+    scaleBox(box);
     box.exec();
 }
 
@@ -53,5 +70,6 @@ void QtDialogs::errorBox(const QString &text)
     QMessageBox box(QMessageBox::Critical, kTitle, text, QMessageBox::Ok, m_parent);
     box.setObjectName(QStringLiteral("errorBox"));
     box.setTextFormat(Qt::PlainText);
+    scaleBox(box);
     box.exec();
 }

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 // The modal boxes the contest uses; tests replace them with a script.
@@ -24,10 +26,15 @@ class QtDialogs : public Dialogs
 public:
     explicit QtDialogs(QWidget *parent = nullptr);
     void setParent(QWidget *parent) { m_parent = parent; }
+    // How much larger than usual the boxes' type is, asked as each box opens.
+    void setScale(std::function<qreal()> scale) { m_scale = std::move(scale); }
     QString inputBox(const QString &prompt) override;
     void msgBox(const QString &text) override;
     void errorBox(const QString &text) override;
 
 private:
+    void scaleBox(QWidget &box) const;
+
     QWidget *m_parent;
+    std::function<qreal()> m_scale;
 };

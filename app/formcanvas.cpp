@@ -23,6 +23,10 @@ void FormCanvas::drawOnSurface(Drawing draw)
 
 void FormCanvas::clearSurface()
 {
+    // Every key in the answer box clears the surface: only the first has anything to clear,
+    // and repainting the whole window for the others would cost each key a full frame.
+    if (m_drawings.isEmpty())
+        return;
     m_drawings.clear();
     update();
 }

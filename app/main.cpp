@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktopagent.h"
 #include "dialogs.h"
+#include "formcanvas.h"
 #include "voicemodule.h"
 #include "randomsource.h"
 #include "tavola.h"
@@ -9,6 +10,7 @@
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 
 #ifdef __GLIBC__
@@ -16,6 +18,7 @@
 #endif
 
 #include <QApplication>
+#include <QInputDevice>
 #include <QScreen>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -100,12 +103,23 @@ int main(int argc, char *argv[])
                    }},
                   nullptr, Tavola::Controls::Later);
     dialogs.setParent(&tavola);
+    dialogs.setScale([&tavola] { return tavola.boxScale(); });
+    // A child at a touch screen answers on the number pad beside the design.
+    const QList<const QInputDevice *> devices = QInputDevice::devices();
+    tavola.setTouchScreen(std::any_of(devices.begin(), devices.end(), [](const QInputDevice *device) {
+        return device->type() == QInputDevice::DeviceType::TouchScreen;
+    }));
     // On a screen smaller than the design (a school netbook) everything shrinks together, Merlin too.
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         tavola.setDesignScale(tavola.scaleToFit(screen->availableGeometry().size()));
     agent.setDesignScale(tavola.designScale());
-    // Merlin lives in the client area, above every control.
-    QWidget *client = tavola.centralWidget();
+    QObject::connect(&tavola, &Tavola::designScaleChanged, &tavola, [&agent](qreal scale) { agent.setDesignScale(scale); });
+    // At the interactive whiteboard the teacher starts it full screen.
+    const bool fullScreen = QApplication::arguments().contains(QStringLiteral("--schermo-intero"));
+    if (fullScreen)
+        tavola.prepareFullScreen();
+    // Merlin lives in the design's area, above every control.
+    QWidget *client = tavola.canvas();
     agent.setHost(client);
     agent.setKeepClear([&tavola, &agent, client] {
         const auto placed = [client](const QWidget *w) { return QRect(w->mapTo(client, QPoint()), w->size()); };
@@ -130,7 +144,10 @@ int main(int argc, char *argv[])
     app.installEventFilter(&firstPaint);
     if (!tavola.load())
         return tavola.exitStatus();
-    tavola.show();
+    if (fullScreen)
+        tavola.showFullScreen();
+    else
+        tavola.show();
     const int status = QApplication::exec();
     agent.shutdown();
     return status;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "picturebutton.h"
 
+#include "contrast.h"
+
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
@@ -12,6 +14,15 @@ PictureButton::PictureButton(const QString &caption, QColor back, QWidget *paren
     // Outside a dialog a push button ignores Enter unless it is auto-default;
     // the child presses Enter on a focused button and expects it to click.
     setAutoDefault(true);
+    // Disabled, the caption stays grey, as disabled captions are, but the
+    // lightest grey that still reads at 3:1 on the back colour; the face
+    // picture says the rest.
+    int grey = 0x90;
+    while (grey > 0 && contrastRatio(QColor(grey, grey, grey), back) < kDisabledContrast)
+        grey -= 4;
+    QPalette shades = palette();
+    shades.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(grey, grey, grey));
+    setPalette(shades);
 }
 
 void PictureButton::setPictures(const QIcon &normal, const QIcon &down, const QIcon &disabled)

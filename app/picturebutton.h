@@ -11,6 +11,8 @@ class PictureButton : public QPushButton
     Q_OBJECT
 public:
     PictureButton(const QString &caption, QColor back, QWidget *parent);
+    // Above the 3:1 that large or bold captions need, with room for smoothing at the glyphs' edges.
+    static constexpr double kDisabledContrast = 3.3;
 
     void setPictures(const QIcon &normal, const QIcon &down = {}, const QIcon &disabled = {});
     // The side of the square picture, in pixels; 32 as designed.

@@ -11,6 +11,7 @@
 #include "formcanvas.h"
 #include "gradient.h"
 #include "halolabel.h"
+#include "numberpad.h"
 #include "numlett.h"
 #include "picturebutton.h"
 #include "randomsource.h"
@@ -20,6 +21,8 @@
 #include "praise.h"
 #include "ticker.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QIcon>
 #include <QIconEngine>
@@ -30,6 +33,8 @@
 #include <QPixmap>
 #include <QSvgRenderer>
 #include <QPainter>
+#include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolTip>
 
@@ -152,8 +157,30 @@ Tavola::Tavola(TavolaServices services, QWidget *parent, Controls controls)
                                   {"Shape4", Shape::Rectangle, twips(0, 0, 3375, 4455), QColor(0x00, 0xC0, 0xC0)},
                                   {"Shape5", Shape::Circle, twips(8400, 0, 3495, 2055), QColor(0x00, 0xC0, 0xC0)},
                               },
-                              this);
-    setCentralWidget(m_canvas);
+                              nullptr);
+    // The design lies on a stage of the background colour, which fills what
+    // the design does not cover in full screen and holds the number pad.
+    m_stage = new QWidget(this);
+    m_stage->setObjectName(QStringLiteral("stage"));
+    m_stage->setAutoFillBackground(true);
+    QPalette stagePalette = m_stage->palette();
+    stagePalette.setColor(QPalette::Window, kScrollBarColour);
+    m_stage->setPalette(stagePalette);
+    m_canvas->setParent(m_stage);
+    m_stage->installEventFilter(this);
+    setCentralWidget(m_stage);
+    m_pad = new NumberPad([clock = std::make_shared<QElapsedTimer>()] {
+        if (!clock->isValid())
+            clock->start();
+        return clock->elapsed();
+    }, m_stage);
+    m_pad->hide();
+    connect(m_pad, &NumberPad::digitPressed, this,
+            [this](int digit) { typeOnPad(Qt::Key_0 + digit, QString::number(digit)); });
+    connect(m_pad, &NumberPad::erasePressed, this, [this] { typeOnPad(Qt::Key_Backspace, QStringLiteral("\b")); });
+    connect(m_pad, &NumberPad::enterPressed, this, [this] { padEnter(); });
+    auto *fullScreen = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    connect(fullScreen, &QShortcut::activated, this, [this] { toggleFullScreen(); });
     QPalette canvasPalette = m_canvas->palette();
     canvasPalette.setColor(QPalette::WindowText, kInactiveCaptionText);
     m_canvas->setPalette(canvasPalette);
@@ -339,17 +366,128 @@ T *Tavola::control(const char *name) const
 
 void Tavola::setDesignScale(qreal scale)
 {
+    m_windowScale = scale;
+    QFont tips(QString::fromLatin1(kDefaultFont));
+    tips.setPixelSize(kTipPixels);
+    QToolTip::setFont(tips);
+    if (fitted())
+        return;
+    applyScale(scale);
+    arrange();
+    QSize client = (QSizeF(kClientSize) * scale).toSize();
+    if (!m_pad->isHidden())
+        client = QSize(client.width() + m_pad->width(), qMax(client.height(), m_pad->height()));
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+}
+
+void Tavola::applyScale(qreal scale)
+{
+    if (scale == m_scale && m_canvas->scale() == scale)
+        return;
     m_scale = scale;
     m_canvas->setScale(scale);
     if (Text3)
         layoutControls();
+    emit designScaleChanged(scale);
+}
 
-    QFont tips(QString::fromLatin1(kDefaultFont));
-    tips.setPixelSize(kTipPixels);
-    QToolTip::setFont(tips);
+bool Tavola::fitted() const
+{
+    return windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized);
+}
 
-    const QSize client = (QSizeF(kClientSize) * scale).toSize();
-    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+int Tavola::minimumKey() const
+{
+    const QScreen *shown = screen();
+    return shown ? minimumKeySide(shown->geometry().size(), shown->physicalSize()) : kDesignKeySide;
+}
+
+void Tavola::arrange()
+{
+    if (m_arranging)
+        return;
+    m_arranging = true;
+    if (fitted()) {
+        // The menu bar's type grows with the rest; its height is measured at that size.
+        QFont menuFont = QApplication::font(menuBar());
+        const int plainMenu = QFontMetrics(menuFont).height() + menuBar()->sizeHint().height() - menuBar()->fontMetrics().height();
+        const qreal roughly = qreal(height()) / (kClientSize.height() + plainMenu);
+        menuFont.setPointSizeF(menuFont.pointSizeF() * qMax(1.0, roughly));
+        menuBar()->setFont(menuFont);
+        const QSize room(width(), height() - menuBar()->sizeHint().height());
+        const DesignFit fit = fitDesign(room, kClientSize, true, minimumKey());
+        m_pendingBoxScale = 0;
+        applyScale(fit.scale);
+        m_canvas->setGeometry(fit.design);
+        m_pad->setKeySide(fit.key);
+        m_pad->move(fit.pad.topLeft());
+        m_pad->show();
+    } else {
+        menuBar()->setFont(QFont());
+        applyScale(m_windowScale);
+        // As designed the client area is the design, and grows with the window without moving anything.
+        m_canvas->setGeometry(m_stage->rect());
+        if (m_touchScreen) {
+            const QSize design = (QSizeF(kClientSize) * m_windowScale).toSize();
+            m_pad->setKeySide(qMax(minimumKey(), qRound(kDesignKeySide * m_windowScale)));
+            m_pad->move(design.width(), qMax(0, (design.height() - m_pad->height()) / 2));
+            m_pad->show();
+        } else {
+            m_pad->hide();
+        }
+    }
+    m_pad->raise();
+    m_arranging = false;
+}
+
+void Tavola::toggleFullScreen()
+{
+    if (isFullScreen())
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
+    else
+        setWindowState(windowState() | Qt::WindowFullScreen);
+}
+
+void Tavola::prepareFullScreen()
+{
+    if (const QScreen *shown = screen()) {
+        const int menu = menuBar()->sizeHint().height();
+        m_pendingBoxScale = fitDesign(shown->geometry().size() - QSize(0, menu), kClientSize, true, minimumKey()).scale;
+    }
+}
+
+void Tavola::setTouchScreen(bool touch)
+{
+    m_touchScreen = touch;
+    setDesignScale(m_windowScale);
+}
+
+void Tavola::typeOnPad(int key, const QString &text)
+{
+    if (!Text3 || m_ended)
+        return;
+    // The pad writes at the end of the answer, as a calculator does.
+    Text3->end(false);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(Text3, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(Text3, &release);
+}
+
+void Tavola::padEnter()
+{
+    if (m_ended)
+        return;
+    // Enter where the focus is: in the answer box it asks for the verdict, on "Nuovo calcolo" it presses it.
+    QWidget *target = focusWidget();
+    if (!target || target == m_pad || m_pad->isAncestorOf(target))
+        target = Text3;
+    if (!target)
+        return;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(target, &release);
 }
 
 void Tavola::layoutControls()
@@ -466,6 +604,12 @@ void Tavola::closeEvent(QCloseEvent *event)
 void Tavola::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        arrange();
+        // Back in a window: exactly the size it had.
+        if (!fitted())
+            setDesignScale(m_windowScale);
+    }
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_activated)
         runActivation();
 }
@@ -480,6 +624,8 @@ void Tavola::runActivation()
 
 bool Tavola::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_stage && event->type() == QEvent::Resize)
+        arrange();
     if (watched == Text3 && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         // A combination with Alt, Ctrl or Meta is a command, never a typed

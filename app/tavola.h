@@ -12,6 +12,7 @@ class Character;
 class Characters;
 class Dialogs;
 class FormCanvas;
+class NumberPad;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -94,6 +95,20 @@ public:
     // The scale at which the window fits a screen's free area.
     qreal scaleToFit(QSize available) const;
 
+    // Full screen (F11) and maximised show the whole design as large as the
+    // screen allows, with the number pad beside it.
+    void toggleFullScreen();
+    // Makes the boxes before the window appears as large as they will be in full screen.
+    void prepareFullScreen();
+    // A computer with a touch screen shows the number pad in a window too, beside the design.
+    void setTouchScreen(bool touch);
+    NumberPad *numberPad() const { return m_pad; }
+    // How much larger than designed the boxes are drawn.
+    qreal boxScale() const { return m_pendingBoxScale > 0 ? m_pendingBoxScale : m_scale; }
+
+signals:
+    void designScaleChanged(qreal scale);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -101,6 +116,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool fitted() const;
+    void arrange();
+    void applyScale(qreal scale);
+    int minimumKey() const;
+    void typeOnPad(int key, const QString &text);
+    void padEnter();
     void Impostatimer();
     void buildMenus();
     void layoutControls();
@@ -118,8 +139,15 @@ private:
     TavolaServices m_services;
     Countdown m_clock;
     FormCanvas *m_canvas = nullptr;
+    QWidget *m_stage = nullptr;
+    NumberPad *m_pad = nullptr;
     Announcer *m_announcer = nullptr;
     qreal m_scale = 1.0;
+    // The scale the window has when it is neither full screen nor maximised.
+    qreal m_windowScale = 1.0;
+    qreal m_pendingBoxScale = 0;
+    bool m_touchScreen = false;
+    bool m_arranging = false;
     bool m_loaded = false;
     bool m_activated = false;
     bool m_exiting = false;

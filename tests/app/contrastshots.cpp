@@ -4,6 +4,7 @@
 #include "harness.h"
 
 #include "formcanvas.h"
+#include "picturebutton.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,6 +34,22 @@ QJsonArray visibleCaptions(Tavola &w)
             {QStringLiteral("rect"), QJsonArray{r.x(), r.y(), r.width(), r.height()}},
             {QStringLiteral("inside"), QJsonArray{inside.x(), inside.y(), inside.width(), inside.height()}},
             {QStringLiteral("fore"), label->palette().color(QPalette::WindowText).name()},
+        });
+    }
+    // A disabled button's caption, under its picture, needs 3:1 only: it is bold, and it must still look disabled.
+    for (PictureButton *button : w.canvas()->findChildren<PictureButton *>()) {
+        if (!button->isVisible() || button->isEnabled())
+            continue;
+        const QRect face = button->geometry();
+        const int below = qRound(face.height() * 0.55);
+        const QRect text(face.x() + 2, face.y() + below, face.width() - 4, face.height() - below - 2);
+        captions.append(QJsonObject{
+            {QStringLiteral("name"), button->objectName()},
+            {QStringLiteral("text"), button->text().remove(u'&')},
+            {QStringLiteral("rect"), QJsonArray{text.x(), text.y(), text.width(), text.height()}},
+            {QStringLiteral("inside"), QJsonArray{text.x(), text.y(), text.width(), text.height()}},
+            {QStringLiteral("fore"), button->palette().color(QPalette::Disabled, QPalette::ButtonText).name()},
+            {QStringLiteral("threshold"), 3.0},
         });
     }
     return captions;

@@ -7,6 +7,7 @@
 #include "formcanvas.h"
 #include "gradient.h"
 #include "halolabel.h"
+#include "numberpad.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -61,6 +62,10 @@ private slots:
     void resizingMovesNoControl();
     void designScaleFitsTheScreen_data();
     void designScaleFitsTheScreen();
+    void padKeysFitAFinger_data();
+    void padKeysFitAFinger();
+    void fullScreenAndBack_data();
+    void fullScreenAndBack();
     void autosizeLabelGrowsWithLongName_data();
     void autosizeLabelGrowsWithLongName();
     void activationRunsOnce();
@@ -445,22 +450,59 @@ void TestTavola::resizingMovesNoControl()
 void TestTavola::designScaleFitsTheScreen_data()
 {
     QTest::addColumn<QSize>("available");
+    QTest::addColumn<bool>("fullScreen");
     QTest::addColumn<qreal>("lowest");
     QTest::addColumn<qreal>("highest");
     // The window is 785 by 556 plus a menu bar of about 25 and the window manager's title bar.
-    QTest::newRow("1280x1024 as designed") << QSize(1280, 994) << 1.0 << 1.0;
-    QTest::newRow("1024x768 as designed") << QSize(1024, 738) << 1.0 << 1.0;
-    QTest::newRow("netbook 1024x600, 30 px panel") << QSize(1024, 570) << 0.85 << 0.95;
-    QTest::newRow("narrow 800 wide") << QSize(640, 1000) << 0.75 << 0.82;
-    QTest::newRow("unreadably small") << QSize(100, 80) << 1.0 / 3 << 1.0 / 3;
-    QTest::newRow("no screen") << QSize() << 1.0 << 1.0;
+    QTest::newRow("1280x1024 as designed") << QSize(1280, 994) << false << 1.0 << 1.0;
+    QTest::newRow("1024x768 as designed") << QSize(1024, 738) << false << 1.0 << 1.0;
+    QTest::newRow("netbook 1024x600, 30 px panel") << QSize(1024, 570) << false << 0.85 << 0.95;
+    QTest::newRow("narrow 800 wide") << QSize(640, 1000) << false << 0.75 << 0.82;
+    QTest::newRow("unreadably small") << QSize(100, 80) << false << 1.0 / 3 << 1.0 / 3;
+    QTest::newRow("no screen") << QSize() << false << 1.0 << 1.0;
+    // Full screen: the room under the menu bar, filled on its tighter side with the pad beside.
+    QTest::newRow("full 1024x600") << QSize(1024, 575) << true << 1.0 << 1.05;
+    QTest::newRow("full 1366x768") << QSize(1366, 743) << true << 1.3 << 1.35;
+    QTest::newRow("full 1920x1080") << QSize(1920, 1055) << true << 1.85 << 1.9;
+    QTest::newRow("full 3840x2160") << QSize(3840, 2135) << true << 3.75 << 3.9;
+    QTest::newRow("full 4:3 projector 1024x768, the pad makes the width tighter") << QSize(1024, 743) << true << 0.9 << 1.0;
+    QTest::newRow("full portrait 1080x1920, the pad under the design") << QSize(1080, 1895) << true << 1.3 << 1.38;
 }
 
 void TestTavola::designScaleFitsTheScreen()
 {
     QFETCH(QSize, available);
+    QFETCH(bool, fullScreen);
     QFETCH(qreal, lowest);
     QFETCH(qreal, highest);
+    if (fullScreen) {
+        const int minimumKey = minimumKeySide(available, {});
+        const DesignFit fit = fitDesign(available, QSize(785, 556), true, minimumKey);
+        QVERIFY2(fit.scale >= lowest && fit.scale <= highest, qPrintable(QString::number(fit.scale)));
+        // Never stretched: both sides by the same factor, to the pixel.
+        QCOMPARE(fit.design.width(), int(785 * fit.scale));
+        QCOMPARE(fit.design.height(), int(556 * fit.scale));
+        // Everything on the screen, the pad beside the design and overlapping nothing of it.
+        const QRect room(QPoint(), available);
+        QVERIFY(room.contains(fit.design));
+        QVERIFY(room.contains(fit.pad));
+        QVERIFY(!fit.pad.intersects(fit.design));
+        const bool below = fit.pad.top() > fit.design.bottom();
+        QCOMPARE(below ? fit.pad.top() : fit.pad.left(), (below ? fit.design.bottom() : fit.design.right()) + 1);
+        QCOMPARE(fit.pad.size(), padSize(fit.key));
+        QVERIFY(fit.key >= minimumKey);
+        // The tighter side is filled within 2 %.
+        const QRect both = fit.design.united(fit.pad);
+        const qreal filled = std::max(qreal(below ? both.height() : fit.design.height()) / available.height(),
+                                      qreal(below ? fit.design.width() : both.width()) / available.width());
+        QVERIFY2(filled >= 0.98, qPrintable(QString::number(filled)));
+        // Centred: the margins either side are the same, to a pixel.
+        const QRect centred = below ? QRect(fit.design.left(), both.top(), fit.design.width(), both.height())
+                                    : QRect(both.left(), fit.design.top(), both.width(), fit.design.height());
+        QVERIFY(qAbs(centred.left() - (available.width() - 1 - centred.right())) <= 1);
+        QVERIFY(qAbs(centred.top() - (available.height() - 1 - centred.bottom())) <= 1);
+        return;
+    }
     Harness h;
     const qreal scale = h.w().scaleToFit(available);
     QVERIFY2(scale >= lowest - 1e-9 && scale <= highest + 1e-9, qPrintable(QString::number(scale)));
@@ -470,6 +512,86 @@ void TestTavola::designScaleFitsTheScreen()
         QVERIFY(556 * scale + menu + kWindowDecorations.height() <= available.height() + 0.5
                 && 785 * scale + kWindowDecorations.width() <= available.width() + 0.5);
     }
+}
+
+void TestTavola::padKeysFitAFinger_data()
+{
+    QTest::addColumn<QSize>("screen");
+    QTest::addColumn<QSizeF>("millimetres");
+    QTest::addColumn<int>("atLeast");
+    QTest::addColumn<int>("atMost");
+    QTest::newRow("netbook, size unknown") << QSize(1024, 600) << QSizeF() << 64 << 67;
+    QTest::newRow("projector, size unknown") << QSize(1920, 1080) << QSizeF() << 120 << 121;
+    QTest::newRow("4K, size unknown") << QSize(3840, 2160) << QSizeF() << 240 << 241;
+    // 18 mm of a 15.6 inch laptop's 194 mm high screen.
+    QTest::newRow("touch laptop 1920x1080, 344x194 mm") << QSize(1920, 1080) << QSizeF(344, 194) << 101 << 101;
+    QTest::newRow("10 inch tablet 1280x800, 217x136 mm") << QSize(1280, 800) << QSizeF(217, 136) << 106 << 106;
+}
+
+void TestTavola::padKeysFitAFinger()
+{
+    QFETCH(QSize, screen);
+    QFETCH(QSizeF, millimetres);
+    QFETCH(int, atLeast);
+    QFETCH(int, atMost);
+    const int side = minimumKeySide(screen, millimetres);
+    QVERIFY2(side >= atLeast && side <= atMost, qPrintable(QString::number(side)));
+    // Full screen keeps at least that, whatever the design's scale.
+    QVERIFY(fitDesign(screen, QSize(785, 556), true, side).key >= side);
+}
+
+void TestTavola::fullScreenAndBack_data()
+{
+    QTest::addColumn<bool>("maximise");
+    QTest::newRow("F11") << false;
+    QTest::newRow("the window manager maximises") << true;
+}
+
+// Full screen or maximised, everything grows by one factor; back in a window, all is as it was.
+void TestTavola::fullScreenAndBack()
+{
+    QFETCH(bool, maximise);
+    Harness h;
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    QSignalSpy scaled(&h.w(), &Tavola::designScaleChanged);
+    const QRect window = h.w().geometry();
+    QHash<QString, std::pair<QRect, int>> before;
+    for (QWidget *c : h.w().canvas()->findChildren<QWidget *>())
+        before.insert(c->objectName(), {c->geometry(), c->font().pixelSize()});
+    QVERIFY(!h.w().numberPad()->isVisible());
+
+    if (maximise)
+        h.w().showMaximized();
+    else
+        QTest::keyClick(h.w().Text3, Qt::Key_F11);
+    QTRY_VERIFY(maximise ? h.w().isMaximized() : h.w().isFullScreen());
+    QTRY_VERIFY(h.w().designScale() > 1.0 || h.w().canvas()->size() != QSize(785, 556));
+    const qreal s = h.w().designScale();
+    QCOMPARE(scaled.last().value(0).toReal(), s);
+    QCOMPARE(h.w().canvas()->size(), QSize(int(785 * s), int(556 * s)));
+    QVERIFY(h.w().centralWidget()->rect().contains(h.w().canvas()->geometry()));
+    QVERIFY(h.w().numberPad()->isVisible());
+    QVERIFY(!h.w().numberPad()->geometry().intersects(h.w().canvas()->geometry()));
+    for (const ControlSpec &spec : controlTable()) {
+        QWidget *c = h.w().canvas()->findChild<QWidget *>(QString::fromLatin1(spec.name));
+        QVERIFY2(qAbs(c->x() - spec.pixels().x() * s) <= 1 && qAbs(c->y() - spec.pixels().y() * s) <= 1, spec.name);
+        if (spec.font)
+            QVERIFY2(qAbs(c->font().pixelSize() - qRound(spec.points * 96 / 72) * s) <= 1, spec.name);
+    }
+    // The keyboard works as before: the answer box still has the focus.
+    QCOMPARE(QApplication::focusWidget(), h.w().Text3);
+
+    if (maximise)
+        h.w().showNormal();
+    else
+        QTest::keyClick(h.w().Text3, Qt::Key_F11);
+    QTRY_VERIFY(!h.w().isFullScreen() && !h.w().isMaximized());
+    QTRY_COMPARE(h.w().geometry().size(), window.size());
+    QCOMPARE(h.w().designScale(), 1.0);
+    QVERIFY(!h.w().numberPad()->isVisible());
+    for (QWidget *c : h.w().canvas()->findChildren<QWidget *>())
+        QCOMPARE(std::make_pair(c->geometry(), c->font().pixelSize()), before.value(c->objectName()));
 }
 
 void TestTavola::autosizeLabelGrowsWithLongName_data()

@@ -3,6 +3,10 @@
 #include "harness.h"
 
 #include "formcanvas.h"
+#include "numberpad.h"
+
+#include <QAbstractButton>
+#include <QPointingDevice>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -31,8 +35,42 @@ private slots:
     void everyTypingKeyClearsBackgroundAndShowsQuestion_data();
     void everyTypingKeyClearsBackgroundAndShowsQuestion();
     void keysThatTypeNothingDoNothing();
+    void laterKeysRepaintOnlyWhatChanged();
     void wholeContestThroughRealKeys();
+    void wholeContestOnThePad_data();
+    void wholeContestOnThePad();
+    void padKeyBounce_data();
+    void padKeyBounce();
 };
+
+namespace {
+// One screen-wide touch device, as Qt keeps input devices for the program's life.
+QPointingDevice *touchScreen()
+{
+    static QPointingDevice *device = QTest::createTouchDevice(QInputDevice::DeviceType::TouchScreen);
+    return device;
+}
+
+// A tap of the pointer or of a finger on the middle of a widget, let go at once.
+void tap(QWidget *target, bool touch)
+{
+    const QPoint centre = target->rect().center();
+    if (touch) {
+        QTest::touchEvent(target, touchScreen()).press(0, centre, target);
+        QTest::touchEvent(target, touchScreen()).release(0, centre, target);
+    } else {
+        QTest::mouseClick(target, Qt::LeftButton, {}, centre);
+    }
+}
+
+QAbstractButton *padKey(Harness &h, const QString &name)
+{
+    auto *key = h.w().numberPad()->findChild<QAbstractButton *>(u"pad"_s + name);
+    if (!key)
+        qFatal("no pad key %s", qPrintable(name));
+    return key;
+}
+} // namespace
 
 // After a right answer: what the character is asked, by the score on the board before it.
 void TestVerdict::rightAnswerByShownScore_data()
@@ -243,6 +281,44 @@ void TestVerdict::everyTypingKeyClearsBackgroundAndShowsQuestion()
         QCOMPARE(h.w().Text3->text(), u"2"_s + text); // no key is filtered
 }
 
+namespace {
+// The parts of a widget repainted, as its paint events give them.
+struct PaintedRegion : QObject
+{
+    QRegion painted;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+} // namespace
+
+// Only the first key has a background to clear: the keys after it, and the
+// verdict, repaint the controls they change and not the whole window.
+void TestVerdict::laterKeysRepaintOnlyWhatChanged()
+{
+    Harness h;
+    h.random.question(1, 7);
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    QTest::keyClick(h.w().Text3, Qt::Key_2);
+    QTRY_VERIFY(h.w().lblNum1->isVisible());
+    QApplication::processEvents();
+    PaintedRegion region;
+    h.w().canvas()->installEventFilter(&region);
+    QTest::keyClick(h.w().Text3, Qt::Key_8);
+    QTest::keyClick(h.w().Text3, Qt::Key_Return);
+    QTRY_COMPARE(h.w().lblScore->text(), u"1"_s);
+    QApplication::processEvents();
+    qint64 area = 0;
+    for (const QRect &r : region.painted)
+        area += qint64(r.width()) * r.height();
+    const QSize whole = h.w().canvas()->size();
+    QVERIFY2(area < qint64(whole.width()) * whole.height() / 4, qPrintable(QString::number(area)));
+}
+
 void TestVerdict::keysThatTypeNothingDoNothing()
 {
     Harness h;
@@ -311,6 +387,111 @@ void TestVerdict::wholeContestThroughRealKeys()
     }
     QCOMPARE(h.w().giuste, right);
     QCOMPARE(h.w().sbagliate, wrong);
+}
+
+void TestVerdict::wholeContestOnThePad_data()
+{
+    QTest::addColumn<bool>("touch");
+    QTest::newRow("pointer") << false;
+    QTest::newRow("finger") << true;
+}
+
+// A child without a keyboard: digits, Cancella and Invio on the pad do what the keys do.
+void TestVerdict::wholeContestOnThePad()
+{
+    QFETCH(bool, touch);
+    Harness h;
+    const QList<int> factors{7, 3, 10, 6};
+    for (int q = 0; q < 5; ++q)
+        h.random.question(1, factors[q % factors.size()]);
+    // Small enough for the whole window to lie on the test's 800x600 screen, where touches land.
+    h.w().setDesignScale(0.6);
+    h.w().setTouchScreen(true);
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    qint64 now = 0;
+    // Far apart, so that no tap is taken for a bounce of the one before.
+    h.w().numberPad()->setClock([&now] { return now += 1000; });
+    QVERIFY(h.w().numberPad()->isVisible());
+    // Beside the design, over none of its controls.
+    QVERIFY(h.w().numberPad()->x() >= qRound(785 * 0.6));
+    QVERIFY(h.w().numberPad()->geometry().right() < h.w().centralWidget()->width());
+
+    int right = 0, wrong = 0;
+    for (int q = 0; q < 4; ++q) {
+        const QString expected = QString::number(4 * factors[q]);
+        QCOMPARE(QApplication::focusWidget(), h.w().Text3);
+        const bool answerRight = q % 2 == 0;
+        // A wrong digit first, taken back with Cancella on the right answers.
+        const QString typed = answerRight ? expected + u'9' : u"1"_s + expected;
+        QVERIFY(!h.w().lblNum1->isVisible());
+        for (QChar digit : typed) {
+            tap(padKey(h, digit), touch);
+            // The question shows from the first key, as typing shows it.
+            QVERIFY(h.w().lblNum1->isVisible());
+        }
+        QCOMPARE(h.w().Text3->text(), typed);
+        if (answerRight) {
+            tap(padKey(h, u"Cancella"_s), touch);
+            QCOMPARE(h.w().Text3->text(), expected);
+        }
+        // The pad takes no focus from the answer box.
+        QCOMPARE(QApplication::focusWidget(), h.w().Text3);
+        h.agent.log.clear();
+        tap(padKey(h, u"Invio"_s), touch);
+        (answerRight ? right : wrong) += 1;
+        QCOMPARE(h.w().lblScore->text(), QString::number(right));
+        QCOMPARE(h.w().lblScore1->text(), QString::number(wrong));
+        QCOMPARE(h.agent.log.contains(u"Speak Sbagliato"_s), !answerRight);
+        QCOMPARE(QApplication::focusWidget(), h.w().cmdNext);
+        h.agent.log.clear();
+        // Invio after the verdict presses "Nuovo calcolo", as the second Enter does.
+        tap(padKey(h, u"Invio"_s), touch);
+        QCOMPARE(h.agent.log.mid(4, 2), (QStringList{u"Speak 4"_s, u"Speak per"_s}));
+        QCOMPARE(h.w().giuste + h.w().sbagliate, right + wrong);
+    }
+    // The buttons answer a finger as they answer the pointer.
+    h.judge(u"0"_s);
+    h.agent.log.clear();
+    tap(h.w().cmdNext, touch);
+    QCOMPARE(h.agent.log.mid(4, 2), (QStringList{u"Speak 4"_s, u"Speak per"_s}));
+    h.dialogs.messages.clear();
+    tap(h.w().cmdExit1, touch);
+    QCOMPARE(h.dialogs.messages.value(0), u"Ciao. Ti aspetto per la prossima sfida "_s);
+    QCOMPARE(h.quits, QList<int>{0});
+}
+
+void TestVerdict::padKeyBounce_data()
+{
+    QTest::addColumn<bool>("touch");
+    QTest::addColumn<int>("apartMs");
+    QTest::addColumn<int>("counted");
+    QTest::newRow("pen bounces at once") << false << 0 << 1;
+    QTest::newRow("finger taps twice within 149 ms") << true << 149 << 1;
+    QTest::newRow("two taps 150 ms apart") << true << 150 << 2;
+    QTest::newRow("two taps half a second apart") << false << 500 << 2;
+}
+
+// A pen or finger that bounces on the same key types its digit once; a child typing 44 gets 44.
+void TestVerdict::padKeyBounce()
+{
+    QFETCH(bool, touch);
+    QFETCH(int, apartMs);
+    QFETCH(int, counted);
+    Harness h;
+    h.w().setDesignScale(0.6);
+    h.w().setTouchScreen(true);
+    h.start();
+    QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    qint64 now = 10000;
+    h.w().numberPad()->setClock([&now] { return now; });
+    tap(padKey(h, u"4"_s), touch);
+    now += apartMs;
+    tap(padKey(h, u"4"_s), touch);
+    QCOMPARE(h.w().Text3->text(), QString(counted, u'4'));
+    // Another key is never a bounce of the last one.
+    tap(padKey(h, u"8"_s), touch);
+    QCOMPARE(h.w().Text3->text(), QString(counted, u'4') + u'8');
 }
 
 QTEST_MAIN(TestVerdict)

@@ -160,6 +160,39 @@ class ScreenReader(unittest.TestCase):
         self.assertEqual(e2e.read_records(), (b"%d\r\n" % right, "Niccolò\r\n".encode("cp1252")))
 
 
+class NumberPadKeys(unittest.TestCase):
+    def test_the_pad_keys_are_named_buttons_that_answer_a_question(self):
+        e2e.seed_records(b"99\r\n", b"Anna\r\n")
+        app = Garivolo.__new__(Garivolo)
+        app.log = tempfile.TemporaryFile(mode="w+")
+        # Full screen shows the pad on any computer.
+        app.process = subprocess.Popen([e2e.ARGS.binary, "--schermo-intero"], env=e2e.SESSION.env, stdout=app.log,
+                                       stderr=subprocess.STDOUT)
+        Garivolo.started.append(app)
+        answer_box_dialog("Lia")
+        confirm_box(" Lia vediamo se sei un vero campione  ")
+        keys = {}
+        for name in [str(d) for d in range(10)] + ["Cancella", "Invio"]:
+            keys[name] = wait_for("the pad key " + name, lambda: find("push button", re.escape(name)))
+            self.assertIn("Press", [keys[name].get_action_name(i) for i in range(keys[name].get_n_actions())])
+        press(keys["1"])
+        first = int(wait_for("the question", lambda: label("Primo fattore:")))
+        second = int(label("Secondo fattore:"))
+        press(keys["Cancella"])
+        for digit in str(first * second):
+            press(keys[digit])
+        box = find("text", "Scrivi qui il risultato e premi Invio")
+        wait_for("the answer typed", lambda: box.get_text(0, -1) == str(first * second))
+        press(keys["Invio"])
+        wait_for("the verdict", lambda: label("Risultato:") == "Esatto. Sei forte!!!")
+        self.assertEqual(label("Risposte esatte:"), "1")
+        press(keys["Invio"])
+        wait_for("the next question", lambda: label("Risultato:") == "")
+        press(wait_for("the exit button", lambda: find("push button", "Esci")))
+        confirm_box("Ciao. Ti aspetto per la prossima sfida ")
+        self.assertEqual(app.wait(), 0, app.output())
+
+
 class Orca:
     """Orca itself, speaking through speech-dispatcher's silent module and writing what it says to its log."""
 
