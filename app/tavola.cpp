@@ -537,7 +537,8 @@ void Tavola::Form_Load()
     m_services.agent.Load(QStringLiteral("Merlin"), kCharacterFile);
     Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
     placeMerlin(Merlin, kAnnounceAnimation);
-    Merlin.Speak(kIntroduction);
+    // Belongs to no question: a question asked at once waits behind it.
+    Merlin.Speak(kIntroduction, Keep::Always);
 
     hideQuestion();
 }
@@ -576,6 +577,9 @@ void Tavola::cmdNext_Click()
     Text6->setText(numlett(Currency::fromText(Text6->text())));
 
     Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
+    // What he was still to say about earlier questions is out of date: the
+    // child would hear a question that is no longer on the screen.
+    Merlin.dropWaiting();
     placeMerlin(Merlin, kGreetAnimation);
     Merlin.Speak(Text1->text());
     Merlin.Speak(QStringLiteral("per"));
@@ -633,7 +637,8 @@ void Tavola::Command3_Click()
         Merlin.Speak(Text7->text());
         if (const PraiseStep *step = praiseStepAt(shown)) {
             Merlin.Play(QString::fromLatin1(step->animation));
-            Merlin.Speak(QString::fromUtf8(step->line));
+            // A step of the ladder reached is the child's to hear, even after a quick next question.
+            Merlin.Speak(QString::fromUtf8(step->line), Keep::Always);
         }
     }
     setCaption(lblScore, QString::number(giuste));

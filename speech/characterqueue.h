@@ -13,6 +13,8 @@ struct CharacterRequest
     int x = 0;
     int y = 0;
     QString text{};
+    // Kept even when the requests waiting are dropped (see dropWaiting).
+    bool kept = false;
 
     bool operator==(const CharacterRequest &) const = default;
 };
@@ -42,6 +44,10 @@ public:
     std::size_t waiting() const { return m_waiting.size(); }
     // Drop everything, including the request being performed.
     void clear();
+    // Drop the animations and texts still waiting, except the kept ones; the
+    // request being performed goes on, and the rest keep their order.
+    // Returns what was dropped, in order.
+    std::deque<CharacterRequest> dropWaiting();
 
 private:
     void startNext();

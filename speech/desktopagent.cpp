@@ -69,13 +69,17 @@ public:
         m_height = height;
         relayout();
     }
-    void Play(const QString &animation) override
+    void Play(const QString &animation, Keep keep) override
     {
         if (!m_data.animations.contains(animation))
             throw CharacterError(QStringLiteral("Animazione sconosciuta: \"%1\"").arg(animation));
-        m_queue.enqueue({CharacterRequest::Play, 0, 0, animation});
+        m_queue.enqueue({CharacterRequest::Play, 0, 0, animation, keep == Keep::Always});
     }
-    void Speak(const QString &text) override { m_queue.enqueue({CharacterRequest::Speak, 0, 0, text}); }
+    void Speak(const QString &text, Keep keep) override
+    {
+        m_queue.enqueue({CharacterRequest::Speak, 0, 0, text, keep == Keep::Always});
+    }
+    void dropWaiting() override { m_queue.dropWaiting(); }
 
     // Size, place or screen changed: every picture drawn so far is out of date.
     void relayout()

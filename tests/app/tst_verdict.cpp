@@ -42,7 +42,7 @@ void TestVerdict::rightAnswerByShownScore_data()
 
     const QString name = u"Speak Luca"_s, result = u"Speak 28"_s, esatto = u"Speak Esatto"_s, giusto = u"Speak Giusto"_s;
     auto praise = [](const char *animation, const QString &line) {
-        return QStringList{u"Play "_s + QLatin1String(animation), u"Speak "_s + line};
+        return QStringList{u"Play "_s + QLatin1String(animation), u"Speak "_s + line + u" (kept)"_s};
     };
     QHash<int, QStringList> rows;
     for (int s : {0, 1, 4, 6, 8, 9})
@@ -135,7 +135,7 @@ void TestVerdict::wrongAnswersLeaveTheLadderAlone()
         h.judge(u"27"_s);
     h.agent.log.clear();
     h.judge(u"28"_s); // the third right answer: the first rung
-    QVERIFY(h.agent.log.contains(u"Speak Sei grande"_s));
+    QVERIFY(h.agent.log.contains(u"Speak Sei grande (kept)"_s));
     QCOMPARE(h.w().lblScore2->text(), u"8"_s);
     QCOMPARE(h.w().lblScore1->text(), u"5"_s);
 }
@@ -307,7 +307,7 @@ void TestVerdict::wholeContestThroughRealKeys()
         QCOMPARE(QApplication::focusWidget(), h.w().cmdNext);
         h.agent.log.clear();
         h.enterOnFocus(); // the second Enter asks the next question
-        QCOMPARE(h.agent.log.mid(4, 2), (QStringList{u"Speak 4"_s, u"Speak per"_s}));
+        QCOMPARE(h.agent.log.mid(5, 2), (QStringList{u"Speak 4"_s, u"Speak per"_s}));
     }
     QCOMPARE(h.w().giuste, right);
     QCOMPARE(h.w().sbagliate, wrong);

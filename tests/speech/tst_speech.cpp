@@ -23,6 +23,8 @@
 #include <QWidget>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(CharacterRequest)
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -138,6 +140,8 @@ private slots:
     void threeSpeaksInARowDoNotOverlap();
     void aLateOrDoubleDoneSkipsNothing();
     void clearStopsAndForgets();
+    void dropWaitingLeavesTheCurrentAndTheKept_data();
+    void dropWaitingLeavesTheCurrentAndTheKept();
 
     void unknownAnimationAndUnloadedCharacterAreErrors();
     void badCharacterFiles_data();
@@ -256,6 +260,55 @@ void TestSpeech::clearStopsAndForgets()
     QVERIFY(!performer.timer.isActive());
     queue.enqueue({CharacterRequest::Show});
     QCOMPARE(performer.order().last(), u"Show"_s);
+}
+
+void TestSpeech::dropWaitingLeavesTheCurrentAndTheKept_data()
+{
+    QTest::addColumn<QList<CharacterRequest>>("before");
+    QTest::addColumn<QStringList>("performed");
+    const CharacterRequest show{CharacterRequest::Show}, move{CharacterRequest::MoveTo, 250, 175};
+    const CharacterRequest greet{CharacterRequest::Play, 0, 0, u"Greet"_s};
+    const auto say = [](const QString &t, bool kept = false) {
+        return CharacterRequest{CharacterRequest::Speak, 0, 0, t, kept};
+    };
+    QTest::newRow("a dictation not yet begun")
+        << QList<CharacterRequest>{show, move, greet, say(u"4"_s), say(u"per"_s), say(u"cinque"_s)}
+        << QStringList{u"Show"_s, u"MoveTo 250,175"_s, u"Play Greet"_s, u"Show"_s, u"Play Greet"_s, u"Speak nuova"_s};
+    QTest::newRow("the text in progress finishes")
+        << QList<CharacterRequest>{say(u"Sbagliato"_s), say(u"8"_s)}
+        << QStringList{u"Speak Sbagliato"_s, u"Show"_s, u"Play Greet"_s, u"Speak nuova"_s};
+    QTest::newRow("a reached praise line stays, its animation goes")
+        << QList<CharacterRequest>{say(u"Esatto"_s), say(u"12"_s), {CharacterRequest::Play, 0, 0, u"congratulate"_s},
+                                   say(u"Sei grande"_s, true)}
+        << QStringList{u"Speak Esatto"_s, u"Speak Sei grande (kept)"_s, u"Show"_s, u"Play Greet"_s, u"Speak nuova"_s};
+    QTest::newRow("the introduction stays behind a kept animation")
+        << QList<CharacterRequest>{{CharacterRequest::Play, 0, 0, u"Announce"_s, true}, say(u"Allora"_s, true)}
+        << QStringList{u"Play Announce (kept)"_s, u"Speak Allora (kept)"_s, u"Show"_s, u"Play Greet"_s,
+                       u"Speak nuova"_s};
+    QTest::newRow("nothing waits") << QList<CharacterRequest>{}
+                                   << QStringList{u"Show"_s, u"Play Greet"_s, u"Speak nuova"_s};
+}
+
+void TestSpeech::dropWaitingLeavesTheCurrentAndTheKept()
+{
+    QFETCH(QList<CharacterRequest>, before);
+    QFETCH(QStringList, performed);
+    TimedPerformer performer;
+    performer.durationMs = 20;
+    CharacterQueue queue(performer);
+    for (const CharacterRequest &r : before)
+        queue.enqueue(r);
+    const std::size_t waited = queue.waiting();
+    const std::deque<CharacterRequest> dropped = queue.dropWaiting();
+    QCOMPARE(queue.waiting() + dropped.size(), waited);
+    for (const CharacterRequest &r : dropped)
+        QVERIFY(!r.kept && (r.kind == CharacterRequest::Play || r.kind == CharacterRequest::Speak));
+    queue.enqueue({CharacterRequest::Show});
+    queue.enqueue({CharacterRequest::Play, 0, 0, u"Greet"_s});
+    queue.enqueue({CharacterRequest::Speak, 0, 0, u"nuova"_s});
+    QTRY_VERIFY(!queue.busy());
+    QCOMPARE(performer.order(), performed);
+    QCOMPARE(performer.maxActive, 1);
 }
 
 void TestSpeech::unknownAnimationAndUnloadedCharacterAreErrors()
