@@ -543,6 +543,11 @@ void Tavola::Form_Load()
     hideQuestion();
 }
 
+QString Tavola::introduction()
+{
+    return kIntroduction;
+}
+
 void Tavola::Form_Activate()
 {
     cmdNext_Click();

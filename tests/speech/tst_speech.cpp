@@ -7,6 +7,10 @@
 #include "characterlayer.h"
 #include "desktopagent.h"
 #include "fakespeech.h"
+#include "numlett.h"
+#include "praise.h"
+#include "pronunciation.h"
+#include "tavola.h"
 #include "speechengine.h"
 #include "voice.h"
 #include "voicemodule.h"
@@ -16,6 +20,8 @@
 #include <QLineEdit>
 
 #include <cmath>
+#include <cstdio>
+#include <espeak-ng/speak_lib.h>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -169,6 +175,9 @@ private slots:
     void italianVoiceSpeaksPlausibly_data();
     void italianVoiceSpeaksPlausibly();
     void theItalianVoiceIsReallySelected();
+    void everyWordHeSaysIsSaidRight_data();
+    void everyWordHeSaysIsSaidRight();
+    void aRespelledWordIsRevealedWhole();
     void balloonStaysOnScreenAndOffTheAnswerBox_data();
     void balloonStaysOnScreenAndOffTheAnswerBox();
 };
@@ -831,6 +840,82 @@ void TestSpeech::theItalianVoiceIsReallySelected()
         return false;
     });
     QVERIFY(taken > 0 && taken < italian.size() / 2);
+}
+
+// Every text the program can hand him, word by word: the words the
+// reviewed list must hold.
+void TestSpeech::everyWordHeSaysIsSaidRight_data()
+{
+    QStringList texts{Tavola::introduction(), u"4"_s, u"per"_s, u"Sbagliato"_s};
+    for (int n = 1; n <= 10; ++n) {
+        texts << numlett(Currency::fromWhole(n)) << QString::number(4 * n) << numlett(Currency::fromWhole(4 * n));
+    }
+    for (int shown = 0; shown < 40; ++shown) {
+        texts << confirmationAt(shown);
+        if (const PraiseStep *step = praiseStepAt(shown))
+            texts << QString::fromUtf8(step->line);
+    }
+    QTest::addColumn<QString>("word");
+    QSet<QString> seen;
+    for (const QString &text : std::as_const(texts)) {
+        for (const QString &word : text.split(QRegularExpression(u"[^\\w]+"_s), Qt::SkipEmptyParts)) {
+            const QString key = word.toLower();
+            if (!seen.contains(key)) {
+                seen.insert(key);
+                QTest::newRow(qPrintable(key)) << word;
+            }
+        }
+    }
+}
+
+void TestSpeech::everyWordHeSaysIsSaidRight()
+{
+    QFETCH(QString, word);
+    const auto reviewed = Pronunciation::italian().reviewed().constFind(word.toLower());
+    QVERIFY2(reviewed != Pronunciation::italian().reviewed().cend(), "a word he says is not in the reviewed list");
+    EspeakEngine engine;
+    QString why;
+    if (!engine.initialise(VoiceSettings{}, &why))
+        QSKIP(qPrintable(why));
+    // The library writes the phonemes it says while it says them: what is heard, respellings and all.
+    char *buffer = nullptr;
+    size_t size = 0;
+    FILE *trace = open_memstream(&buffer, &size);
+    espeak_SetPhonemeTrace(espeakPHONEMES_IPA, trace);
+    engine.synthesize(word);
+    espeak_SetPhonemeTrace(0, nullptr);
+    std::fclose(trace);
+    const QString said = QString::fromUtf8(buffer, qsizetype(size)).trimmed();
+    std::free(buffer);
+    QCOMPARE(said, *reviewed);
+}
+
+void TestSpeech::aRespelledWordIsRevealedWhole()
+{
+    QList<int> saidAfter;
+    const QString text = u"Ti nomino cavaliere della tabellina"_s;
+    const QString input = Pronunciation::italian().respell(text, &saidAfter);
+    QCOMPARE(input, u"Ti nomino [["_s + Pronunciation::italian().respellings().value(u"cavaliere"_s).phonemes
+                        + u"]] della tabellina"_s);
+    QCOMPARE(saidAfter.size(), input.size());
+    const qsizetype open = input.indexOf(u"[["_s), close = input.indexOf(u"]]"_s) + 2;
+    QCOMPARE(saidAfter.at(open - 1), int(text.indexOf(u"cavaliere"_s)));
+    for (qsizetype i = open; i < close; ++i)
+        QCOMPARE(saidAfter.at(i), int(text.indexOf(u" della"_s)));
+    QCOMPARE(saidAfter.last(), int(text.size()));
+    for (const auto &r : Pronunciation::italian().respellings())
+        QVERIFY2(!r.reason.isEmpty() && !r.phonemes.isEmpty(), "every respelling says why");
+
+    // With the real engine the words' ends fall on the words of the text, not of what it was handed.
+    EspeakEngine engine;
+    QString why;
+    if (!engine.initialise(VoiceSettings{}, &why))
+        QSKIP(qPrintable(why));
+    const Utterance u = engine.synthesize(text);
+    QList<int> ends;
+    for (const Utterance::Word &w : u.words)
+        ends << w.textEnd;
+    QCOMPARE(ends, (QList<int>{2, 9, 19, 25, int(text.size())}));
 }
 
 void TestSpeech::balloonStaysOnScreenAndOffTheAnswerBox_data()
