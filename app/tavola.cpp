@@ -593,6 +593,8 @@ void Tavola::cmdNext_Click()
     hideQuestion();
     Text3->setText(QString());
     Text3->setFocus();
+    // Said now, when it is asked: the labels show it only at the first key.
+    announce(lblNum1->text() + u' ' + Label10->accessibleName() + u' ' + lblNum2->text());
 
     // The gradient hides all that was drawn before it, which need not be kept under it.
     m_canvas->clearSurface();
@@ -666,12 +668,9 @@ void Tavola::placeMerlin(Character &Merlin, const char *animation)
 
 void Tavola::showQuestion()
 {
-    const bool appearing = lblNum1->isHidden();
     lblNum1->show();
     lblNum2->show();
     Label10->show();
-    if (appearing)
-        announce(lblNum1->text() + u' ' + Label10->accessibleName() + u' ' + lblNum2->text());
 }
 
 void Tavola::hideQuestion()

@@ -54,6 +54,18 @@ std::deque<CharacterRequest> CharacterQueue::dropWaiting()
     return dropped;
 }
 
+QStringList CharacterQueue::upcomingSpeech() const
+{
+    QStringList texts;
+    for (const CharacterRequest &r : m_waiting) {
+        if (r.kind == CharacterRequest::Play)
+            break;
+        if (r.kind == CharacterRequest::Speak)
+            texts << r.text;
+    }
+    return texts;
+}
+
 void CharacterQueue::startNext()
 {
     // Instant requests finish inside begin(); looping here instead of

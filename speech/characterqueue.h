@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 
@@ -48,6 +49,9 @@ public:
     // request being performed goes on, and the rest keep their order.
     // Returns what was dropped, in order.
     std::deque<CharacterRequest> dropWaiting();
+    // The texts that follow the current request with no animation between:
+    // what he is about to say in one go.
+    QStringList upcomingSpeech() const;
 
 private:
     void startNext();

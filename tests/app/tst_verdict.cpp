@@ -323,8 +323,8 @@ void TestVerdict::screenReaderHearsQuestionThenVerdict_data()
     QTest::newRow("empty") << QString() << u"Sbagliato!! 28 Risposte esatte: 0 Risposte errate: 1 Risposte totali: 1"_s;
 }
 
-// What a sighted child sees change is said too: the question once as it appears, then the
-// verdict with the board, after the focus has moved to the next button.
+// What a sighted child sees change is said too: the question once as it is asked, then the
+// verdict with the board, after the focus has moved to the next button; typing repeats nothing.
 void TestVerdict::screenReaderHearsQuestionThenVerdict()
 {
     QFETCH(QString, typed);
@@ -333,11 +333,12 @@ void TestVerdict::screenReaderHearsQuestionThenVerdict()
     h.random.question(1, 7);
     h.start();
     QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+    QCOMPARE(Harness::announced.count(u"4 per 7"_s), 1);
     Harness::announced.clear();
     h.w().Text3->setFocus();
     QTest::keyClicks(h.w().Text3, typed);
     QTest::keyClick(h.w().Text3, Qt::Key_Return);
-    QCOMPARE(Harness::announced, (QStringList{u"4 per 7"_s, verdict}));
+    QCOMPARE(Harness::announced, QStringList{verdict});
     QCOMPARE(QApplication::focusWidget(), h.w().cmdNext);
     QCOMPARE(h.w().lblScore2->accessibleName(), u"Risposte totali: 1"_s);
 }

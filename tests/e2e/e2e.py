@@ -522,7 +522,8 @@ class SoundServers(unittest.TestCase):
                     # Measured on the recording, which stops while an idle sink is suspended.
                     asked.append(os.path.getsize(recording) / 2 / 22.05)
                     time.sleep(0.15)
-                wait_for("his silence after the last question", lambda: quiet_for(4), timeout=120, step=0.5)
+                wait_for("the last question heard, then silence",
+                         lambda: any(g[1] > asked[-1] for g in heard()) and quiet_for(3), timeout=60, step=0.5)
                 recorder.terminate()
                 recorder.wait()
             output = app.output() if app.process.poll() is not None else ""
@@ -535,7 +536,8 @@ class SoundServers(unittest.TestCase):
         after = [g for g in groups if g[1] > last]
         # What was being said when the last question came may finish (a verdict's word or the result);
         # then, after his greeting, the last question alone: nothing queued for the others.
-        self.assertTrue(1 <= len(after) <= 2, "after the last question %.0f ms: %s; %s" % (last, after, output))
+        self.assertTrue(1 <= len(after) <= 2, "after the last question %.0f ms (asked %s): %s of %s; %s"
+                        % (last, [round(a) for a in asked], after, groups, output))
         dictation = after[-1]
         self.assertGreater(dictation[1] - dictation[0], 500, after)
         self.assertLess(dictation[1] - dictation[0], 4500, after)
