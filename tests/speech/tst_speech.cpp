@@ -103,6 +103,8 @@ std::unique_ptr<SpeechEngine> engineNamed(const QString &name)
         return std::make_unique<EspeakEngine>();
     if (name == u"missing module"_s)
         return voiceFromModule(u"/nonexistent/garivolo-voice.so"_s).engine;
+    if (name == u"stale module"_s)
+        return voiceFromModule(QStringLiteral(GARIVOLO_STALE_VOICE_MODULE)).engine;
     return std::make_unique<FakeEngine>();
 }
 
@@ -607,6 +609,7 @@ void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound_data()
     }
     // An installation without the program's voice module: silent, with the same timing.
     QTest::addRow("voice module missing") << u"missing module"_s << int(FakeOutput::Absent);
+    QTest::addRow("voice module of another version") << u"stale module"_s << int(FakeOutput::Absent);
 }
 
 // Whatever the sound does, he says the texts in turn, each taking about as
