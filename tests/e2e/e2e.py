@@ -572,6 +572,50 @@ class SoundServers(unittest.TestCase):
             self.assertEqual(app.wait(), 0)
             self.assertEqual(app.output().count("parlerà in silenzio"), 1, app.output())
 
+    def restarted(self, sound):
+        seed_records(b"7\r\n", b"Anna\r\n", test_user())
+        with Elsewhere(sound=sound, user=test_user()) as session:
+            app = Garivolo()
+            app.answer_prompts("Luca")
+            main = app.main_window()
+            wait_for("the introduction", lambda: balloon_speaking(look(1)), timeout=15)
+            # Once he has said the introduction and the first question, the server is killed and started
+            # again, as when it crashes and the desktop brings it back.
+            wait_for("the first question said", lambda: not look(1)["balloon"], timeout=60, step=0.3)
+            if sound == "pulseaudio":
+                session.run(["pulseaudio", "-k"], check=True)
+            else:
+                for p in session.spawned:
+                    p.terminate()
+                    p.wait()
+                session.spawned.clear()
+            time.sleep(1)
+            session.start_sound(sound)
+            recording = os.path.join(session.runtime, "monitor.raw")
+            with open(recording, "wb") as out:
+                recorder = session.record_monitor(out)
+                time.sleep(1)
+                app.click_answer_box(main)
+                session.xdotool("type", "x")
+                session.xdotool("key", "Return")
+                # "Sbagliato" and the result: the first text after the server came back is heard too.
+                time.sleep(8)
+                recorder.terminate()
+                recorder.wait()
+            with open(recording, "rb") as f:
+                groups = voiced_groups(array.array("h", f.read()), 22050, gap_ms=150)[0]
+            self.assertGreaterEqual(len(groups), 2, groups)
+            self.assertGreater(sum(end - start for start, end in groups), 900, groups)
+            self.assertIsNone(app.process.poll())
+            session.send_close(main)
+            self.assertEqual(app.wait(), 0)
+
+    def test_pulseaudio_killed_and_started_again(self):
+        self.restarted("pulseaudio")
+
+    def test_pipewire_killed_and_started_again(self):
+        self.restarted("pipewire")
+
     def test_a_sound_server_that_starts_late_is_used_once_it_is_there(self):
         seed_records(b"7\r\n", b"Anna\r\n", test_user())
         with Elsewhere(sound=None, user=test_user()) as session:
