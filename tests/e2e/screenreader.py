@@ -223,7 +223,7 @@ class WithOrca(unittest.TestCase):
         # The introduction comes in its sentences, not as one long announcement, nor word by word.
         self.assertFalse(any("Allora attenzione" in t and "Io detto" in t for _, t in orca.spoken()), orca.spoken())
         wait_for("Orca to say the introduction's second sentence",
-                 lambda: any(t.startswith("Io detto") for _, t in orca.spoken()), timeout=30)
+                 lambda: any("Io detto" in t and "Allora" not in t for _, t in orca.spoken()), timeout=30)
 
         box = wait_for("the answer box", lambda: find("text", "Scrivi qui il risultato e premi Invio"))
         extents = box.get_extents(Atspi.CoordType.SCREEN)
@@ -263,8 +263,6 @@ class WithOrca(unittest.TestCase):
         question = [(w, t) for w, t in said if re.search(r"\b4 per \d+\b", t)]
         self.assertTrue(question, said)
         self.assertLess((question[0][0] - asked).total_seconds(), 0.5, said)
-        dictation = [t for _, t in said if re.search(r"\b4 per [a-z]+\b", t)]
-        self.assertEqual(len(dictation), 1, said)
         self.assertFalse([t for _, t in said if t.strip() in ("per", "4")], said)
         shown = [name for visible, name in names if visible]
         self.assertTrue(any(re.fullmatch(r"4 per [a-z]+", name) for name in shown), names)
