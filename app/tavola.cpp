@@ -685,9 +685,15 @@ void Tavola::Form_Load()
     m_services.agent.Load(QStringLiteral("Merlin"), kCharacterFile);
     Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
     placeMerlin(Merlin, kAnnounceAnimation);
-    Merlin.Speak(kIntroduction);
+    // Belongs to no question: a question asked at once waits behind it.
+    Merlin.Speak(kIntroduction, Keep::Always);
 
     hideQuestion();
+}
+
+QString Tavola::introduction()
+{
+    return kIntroduction;
 }
 
 void Tavola::Form_Activate()
@@ -724,6 +730,9 @@ void Tavola::cmdNext_Click()
     Text6->setText(numlett(Currency::fromText(Text6->text())));
 
     Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
+    // What he was still to say about earlier questions is out of date: the
+    // child would hear a question that is no longer on the screen.
+    Merlin.dropWaiting();
     placeMerlin(Merlin, kGreetAnimation);
     Merlin.Speak(Text1->text());
     Merlin.Speak(QStringLiteral("per"));
@@ -732,6 +741,8 @@ void Tavola::cmdNext_Click()
     hideQuestion();
     Text3->setText(QString());
     Text3->setFocus();
+    // Said now, when it is asked: the labels show it only at the first key.
+    announce(lblNum1->text() + u' ' + Label10->accessibleName() + u' ' + lblNum2->text());
 
     // The gradient hides all that was drawn before it, which need not be kept under it.
     m_canvas->clearSurface();
@@ -781,7 +792,8 @@ void Tavola::Command3_Click()
         Merlin.Speak(Text7->text());
         if (const PraiseStep *step = praiseStepAt(shown)) {
             Merlin.Play(QString::fromLatin1(step->animation));
-            Merlin.Speak(QString::fromUtf8(step->line));
+            // A step of the ladder reached is the child's to hear, even after a quick next question.
+            Merlin.Speak(QString::fromUtf8(step->line), Keep::Always);
         }
     }
     setCaption(lblScore, QString::number(giuste));
@@ -804,12 +816,9 @@ void Tavola::placeMerlin(Character &Merlin, const char *animation)
 
 void Tavola::showQuestion()
 {
-    const bool appearing = lblNum1->isHidden();
     lblNum1->show();
     lblNum2->show();
     Label10->show();
-    if (appearing)
-        announce(lblNum1->text() + u' ' + Label10->accessibleName() + u' ' + lblNum2->text());
 }
 
 void Tavola::hideQuestion()

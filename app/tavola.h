@@ -51,6 +51,8 @@ public:
 
     // Maps the design's Windows font families to free ones with the same metrics.
     static void installFontSubstitutions();
+    // What Merlin says when the contest opens.
+    static QString introduction();
 
     // Runs the load handler the way the program start does; false when it ended the program.
     bool load();

@@ -12,6 +12,9 @@ public:
     explicit CharacterError(const QString &what);
 };
 
+// Whether a request survives dropWaiting.
+enum class Keep { UntilDropped, Always };
+
 // A loaded character. Every call checks its arguments at once, then queues
 // the request and returns; the character carries its requests out in order.
 class Character
@@ -21,8 +24,11 @@ public:
     virtual void Show() = 0;
     virtual void MoveTo(int x, int y) = 0;
     virtual void setHeight(int height) = 0;
-    virtual void Play(const QString &animation) = 0;
-    virtual void Speak(const QString &text) = 0;
+    virtual void Play(const QString &animation, Keep keep = Keep::UntilDropped) = 0;
+    virtual void Speak(const QString &text, Keep keep = Keep::UntilDropped) = 0;
+    // Drops the animations and texts that wait and are not kept; the one
+    // being performed finishes, and what is asked next runs as usual.
+    virtual void dropWaiting() = 0;
 };
 
 // The collection of loaded characters, looked up by identifier.

@@ -51,6 +51,7 @@ struct PulseAudioOutput::Connection
     std::list<Stream> streams; // a list, so that the callbacks' pointers stay good
     Stream *current = nullptr; // the one samples are appended to
     qint64 lastLookMs = -1;
+    bool lastLookHung = false; // the last server looked for took the connection but never answered
 };
 
 namespace {
@@ -257,6 +258,10 @@ bool PulseAudioOutput::open(const PcmFormat &, QString *reason)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    {
+        Locked lock(c.loop);
+        c.lastLookHung = link == Connection::Link::Pending;
+    }
     if (link == Connection::Link::Ready)
         return true;
     if (reason)
@@ -282,6 +287,18 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
     if (!m_connection && !open(format, reason))
         return false;
     Connection &c = *m_connection;
+    bool lookNow = false;
+    {
+        Locked lock(c.loop);
+        lookNow = c.link() == Connection::Link::Down
+                  && (c.lastLookMs < 0 || !c.lastLookHung || monotonicMs() - c.lastLookMs >= kLookAgainMs);
+    }
+    // A server gone, restarted or not yet there is looked for before the
+    // text and waited for as on opening, so that the first text once it is
+    // back is heard: a refused connection costs next to nothing. Only one
+    // that took the connection and never answered is left a while.
+    if (lookNow)
+        open(format, nullptr);
     Locked lock(c.loop);
     switch (c.link()) {
     case Connection::Link::Ready:
@@ -289,9 +306,6 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
     case Connection::Link::Pending:
         return fail(QStringLiteral("il server audio non risponde"));
     case Connection::Link::Down:
-        // Gone, restarted or never there: looked for again now and then, not at every text.
-        if (c.lastLookMs < 0 || monotonicMs() - c.lastLookMs >= kLookAgainMs)
-            c.connect();
         return fail(QStringLiteral("nessun server audio"));
     }
 

@@ -125,7 +125,7 @@ void Balloon::setSpeech(const QString &text, int pixelSize, int maxWidth)
         widest = qMax(widest, metrics.horizontalAdvance(line));
     const int lines = qMin(int(m_lines.size()), kMaxLines);
     setFixedSize(widest + 2 * (margin() + 2) + 2, lines * metrics.lineSpacing() + 2 * (margin() + 2));
-    setAccessibleName(QString());
+    // The name is left as it is: a text made longer keeps what was said of it.
     reveal(0);
 }
 
@@ -141,9 +141,10 @@ void Balloon::reveal(int characters)
     // The whole page is its text; only the words said so far are drawn.
     setText(m_lines.mid(m_firstShown, kMaxLines).join(u'\n'));
     update();
+    // The name follows the words said and only ever grows while he speaks;
+    // the announcement, not the name, is what a screen reader speaks.
     const QString said = m_text.left(characters).trimmed();
-    // A screen reader hears each word as it is said: Qt tells it of every new name.
-    if (said != accessibleName())
+    if (said.size() > accessibleName().size())
         setAccessibleName(said);
 }
 
@@ -168,9 +169,15 @@ void Balloon::paintEvent(QPaintEvent *)
     }
 }
 
-void Balloon::announce()
+void Balloon::announce(const QString &part)
 {
-    m_announcer->say(m_text);
+    m_announcer->say(part);
+}
+
+void Balloon::dismiss()
+{
+    hide();
+    setAccessibleName(QString());
 }
 
 QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &bounds, const QList<QRect> &keepClear)

@@ -52,9 +52,11 @@ public:
     void reveal(int characters);
     const QString &speech() const { return m_text; }
     QStringList lines() const { return m_lines; }
-    // Tells screen readers the whole text as he starts to say it: they do not
-    // speak a label that changes away from the focus.
-    void announce();
+    // Tells screen readers a whole part of the text as he starts to say it:
+    // they do not speak a label that changes away from the focus.
+    void announce(const QString &part);
+    // Takes the balloon away; its accessible name goes with it.
+    void dismiss();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -11,9 +11,9 @@ QString describe(const CharacterRequest &request)
     case CharacterRequest::Height:
         return QStringLiteral("Height %1").arg(request.x);
     case CharacterRequest::Play:
-        return QStringLiteral("Play ") + request.text;
+        return QStringLiteral("Play ") + request.text + (request.kept ? QStringLiteral(" (kept)") : QString());
     case CharacterRequest::Speak:
-        return QStringLiteral("Speak ") + request.text;
+        return QStringLiteral("Speak ") + request.text + (request.kept ? QStringLiteral(" (kept)") : QString());
     }
     return {};
 }
@@ -37,6 +37,33 @@ void CharacterQueue::clear()
     if (m_busy)
         m_performer.stop();
     m_busy = false;
+}
+
+std::deque<CharacterRequest> CharacterQueue::dropWaiting()
+{
+    std::deque<CharacterRequest> dropped;
+    std::deque<CharacterRequest> kept;
+    for (CharacterRequest &r : m_waiting) {
+        // Showing, moving and sizing are instant and set where he is, which
+        // the next requests rely on: only what takes time and belongs to
+        // what was asked before goes.
+        const bool timed = r.kind == CharacterRequest::Play || r.kind == CharacterRequest::Speak;
+        (timed && !r.kept ? dropped : kept).push_back(std::move(r));
+    }
+    m_waiting = std::move(kept);
+    return dropped;
+}
+
+QStringList CharacterQueue::upcomingSpeech() const
+{
+    QStringList texts;
+    for (const CharacterRequest &r : m_waiting) {
+        if (r.kind == CharacterRequest::Play)
+            break;
+        if (r.kind == CharacterRequest::Speak)
+            texts << r.text;
+    }
+    return texts;
 }
 
 void CharacterQueue::startNext()

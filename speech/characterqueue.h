@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 
@@ -13,6 +14,8 @@ struct CharacterRequest
     int x = 0;
     int y = 0;
     QString text{};
+    // Kept even when the requests waiting are dropped (see dropWaiting).
+    bool kept = false;
 
     bool operator==(const CharacterRequest &) const = default;
 };
@@ -42,6 +45,13 @@ public:
     std::size_t waiting() const { return m_waiting.size(); }
     // Drop everything, including the request being performed.
     void clear();
+    // Drop the animations and texts still waiting, except the kept ones; the
+    // request being performed goes on, and the rest keep their order.
+    // Returns what was dropped, in order.
+    std::deque<CharacterRequest> dropWaiting();
+    // The texts that follow the current request with no animation between:
+    // what he is about to say in one go.
+    QStringList upcomingSpeech() const;
 
 private:
     void startNext();

@@ -40,6 +40,13 @@ public:
         connect(&m_idleTimer, &QTimer::timeout, this, [this] { idle(); });
         m_finishTimer.setSingleShot(true);
         connect(&m_finishTimer, &QTimer::timeout, this, [this] { finish(); });
+        // What he said stays up this long after its last word, unless he says more.
+        m_holdTimer.setSingleShot(true);
+        m_holdTimer.setInterval(2000);
+        connect(&m_holdTimer, &QTimer::timeout, this, [this] {
+            m_afterText = false;
+            m_balloon->dismiss();
+        });
         m_agent.voice().setVoice(m_data.voice);
         m_idleClock.start();
         m_layer->hide();
@@ -55,6 +62,9 @@ public:
     {
         m_queue.clear();
         m_idleTimer.stop();
+        m_holdTimer.stop();
+        if (m_balloon)
+            m_balloon->dismiss();
         if (m_layer)
             m_layer->hide();
     }
@@ -69,13 +79,17 @@ public:
         m_height = height;
         relayout();
     }
-    void Play(const QString &animation) override
+    void Play(const QString &animation, Keep keep) override
     {
         if (!m_data.animations.contains(animation))
             throw CharacterError(QStringLiteral("Animazione sconosciuta: \"%1\"").arg(animation));
-        m_queue.enqueue({CharacterRequest::Play, 0, 0, animation});
+        m_queue.enqueue({CharacterRequest::Play, 0, 0, animation, keep == Keep::Always});
     }
-    void Speak(const QString &text) override { m_queue.enqueue({CharacterRequest::Speak, 0, 0, text}); }
+    void Speak(const QString &text, Keep keep) override
+    {
+        m_queue.enqueue({CharacterRequest::Speak, 0, 0, text, keep == Keep::Always});
+    }
+    void dropWaiting() override { m_queue.dropWaiting(); }
 
     // Size, place or screen changed: every picture drawn so far is out of date.
     void relayout()
@@ -115,39 +129,34 @@ public:
             relayout();
             return finish();
         case CharacterRequest::Play:
+            // An animation ends what he was saying in one go: the next text gets a balloon of its own.
+            m_afterText = false;
             m_animation = request.text;
             startAction(m_data.animations.value(m_animation).durationMs);
             return;
         case CharacterRequest::Speak:
-            m_balloon->setSpeech(request.text, qRound(18 * m_agent.designScale()), qRound(340 * m_agent.designScale()));
-            placeBalloon();
-            m_balloon->show();
-            m_balloon->raise();
-            m_agent.voice().say(
-                request.text,
-                [this](const Utterance &u) {
-                    m_utterance = u;
-                    m_talking = true;
-                    m_clock.start();
-                    // Without word timings the whole text is there at once.
-                    m_balloon->reveal(u.words.isEmpty() ? int(m_balloon->speech().size()) : 0);
-                    m_balloon->announce();
-                    m_frameTimer.start();
-                    step();
-                },
-                [this] { finish(); },
-                [this](const Utterance &u) { m_utterance = u; });
+            // From the event loop: a handler that asks for several texts in a
+            // row has asked for all of them by then, and they share a balloon.
+            QTimer::singleShot(0, this, [this, text = request.text, asked = m_asked] {
+                if (asked == m_asked)
+                    speak(text);
+            });
             return;
         }
     }
 
     void stop() override
     {
+        ++m_asked;
         m_done = nullptr;
         m_agent.voice().stop();
         m_frameTimer.stop();
         m_finishTimer.stop();
         endAction();
+        m_holdTimer.stop();
+        m_afterText = false;
+        if (m_balloon)
+            m_balloon->dismiss();
     }
 
     QRect figureRect() const
@@ -159,6 +168,72 @@ public:
     }
 
 private:
+    // The texts said in one go (a question's "4", "per" and factor, a
+    // verdict and its result) gather in one balloon, revealed as said.
+    void speak(const QString &text)
+    {
+        m_holdTimer.stop();
+        const QString shown = m_balloon->speech();
+        const bool gathering = m_afterText && m_balloon->isVisible();
+        const int offset = gathering ? m_textEnd + 1 : 0;
+        if (!gathering || shown.mid(offset, text.size()) != text
+            || (offset + text.size() < shown.size() && shown.at(offset + text.size()) != u' ')) {
+            // What he says next in one go is in the balloon from the start, so it can be read whole.
+            QStringList parts{text};
+            parts += m_queue.upcomingSpeech();
+            const QString joined = parts.join(u' ');
+            if (!gathering) {
+                m_balloon->dismiss();
+                m_announced = 0;
+            }
+            const int said = m_said;
+            m_balloon->setSpeech(gathering ? shown.left(m_textEnd) + u' ' + joined : joined,
+                                 qRound(18 * m_agent.designScale()), qRound(340 * m_agent.designScale()));
+            m_said = gathering ? said : 0;
+            m_balloon->reveal(m_said);
+        }
+        m_textStart = offset;
+        m_textEnd = offset + int(text.size());
+        m_afterText = false;
+        placeBalloon();
+        m_balloon->show();
+        m_balloon->raise();
+        m_agent.voice().say(
+            text,
+            [this](const Utterance &u) {
+                m_utterance = u;
+                m_talking = true;
+                m_clock.start();
+                // Without word timings the whole text is there at once.
+                reveal(u.words.isEmpty() ? m_textEnd : m_textStart);
+                m_frameTimer.start();
+                step();
+            },
+            [this] {
+                // All of it has been heard: all of it stays readable a while.
+                reveal(m_textEnd);
+                m_afterText = true;
+                m_holdTimer.start();
+                finish();
+            },
+            [this](const Utterance &u) { m_utterance = u; });
+    }
+
+    void reveal(int said)
+    {
+        m_said = qMax(m_said, said);
+        m_balloon->reveal(m_said);
+        // One announcement for what he says in one go, as it begins; a long
+        // text in its sentences, each as he reaches it.
+        const QString &text = m_balloon->speech();
+        while (m_announced < text.size() && m_announced <= qMax(m_said, m_textStart)) {
+            const qsizetype stop = text.indexOf(QLatin1String(". "), m_announced);
+            const int end = stop < 0 ? int(text.size()) : int(stop) + 1;
+            m_balloon->announce(text.mid(m_announced, end - m_announced).trimmed());
+            m_announced = end;
+        }
+    }
+
     void startAction(int durationMs)
     {
         m_clock.start();
@@ -184,8 +259,6 @@ private:
         m_talking = false;
         m_utterance = Utterance();
         m_mouth = Mouth::Closed;
-        if (m_balloon)
-            m_balloon->hide();
         redraw();
         m_idleClock.start();
     }
@@ -201,12 +274,12 @@ private:
             return;
         }
         if (m_talking) {
-            int said = m_utterance.words.isEmpty() ? int(m_balloon->speech().size()) : 0;
+            int said = m_utterance.words.isEmpty() ? m_textEnd : m_textStart;
             for (const Utterance::Word &w : std::as_const(m_utterance.words)) {
                 if (w.atMs <= elapsed)
-                    said = w.textEnd;
+                    said = m_textStart + w.textEnd;
             }
-            m_balloon->reveal(said);
+            reveal(said);
             const Mouth mouth = m_utterance.mouthAt(elapsed);
             if (mouth != m_mouth) {
                 m_mouth = mouth;
@@ -274,6 +347,7 @@ private:
     QTimer m_frameTimer;
     QTimer m_finishTimer;
     QTimer m_idleTimer;
+    QTimer m_holdTimer;
     QElapsedTimer m_clock;
     QElapsedTimer m_idleClock;
     std::function<void()> m_done;
@@ -287,6 +361,14 @@ private:
     int m_height = 128;
     bool m_shown = false;
     bool m_talking = false;
+    // The balloon: where the text being said lies in it, how much of it is
+    // said and announced, and whether the last request was a text.
+    int m_textStart = 0;
+    int m_textEnd = 0;
+    int m_said = 0;
+    int m_announced = 0;
+    bool m_afterText = false;
+    quint64 m_asked = 0; // a text still to begin when this changes is not said
     bool m_eyesClosed = false;
     double m_breath = 0.0;
     Mouth m_mouth = Mouth::Closed;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "speechengine.h"
 
+#include "pronunciation.h"
+
 #include <espeak-ng/speak_lib.h>
 
 #include <cstdlib>
@@ -13,7 +15,8 @@ struct Collector
 {
     Utterance *utterance = nullptr;
     const SampleSink *sink = nullptr;
-    QString text;
+    // For each character handed to the library, how much of the text is said once it is.
+    QList<int> saidAfter;
 };
 Collector g_collector;
 
@@ -45,8 +48,9 @@ int collect(short *samples, int count, espeak_EVENT *events)
         switch (e->type) {
         case espeakEVENT_WORD: {
             // Positions count UTF-8 characters from 1; the balloon counts QString units.
-            const int endChar = e->text_position - 1 + e->length;
-            u->words.append({e->audio_position, int(g_collector.text.left(qMax(0, endChar)).size())});
+            const QList<int> &said = g_collector.saidAfter;
+            const int endChar = qBound(0, e->text_position - 1 + e->length, int(said.size()));
+            u->words.append({e->audio_position, endChar > 0 ? said.at(endChar - 1) : 0});
             // The lips meet for a moment between two words.
             if (e->audio_position > 60 && (u->visemes.isEmpty() || u->visemes.last().atMs < e->audio_position - 40))
                 addViseme(*u, e->audio_position - 40, Mouth::Closed);
@@ -110,6 +114,7 @@ void EspeakEngine::setVoice(const VoiceSettings &voice)
     if (!m_ready)
         return;
     espeak_SetVoiceByName(voice.language.toUtf8().constData());
+    m_italian = voice.language.startsWith(QLatin1String("it"));
     espeak_SetParameter(espeakRATE, qBound(espeakRATE_MINIMUM, voice.rate, espeakRATE_MAXIMUM), 0);
     espeak_SetParameter(espeakPITCH, qBound(0, voice.pitch, 100), 0);
 }
@@ -122,9 +127,16 @@ Utterance EspeakEngine::synthesize(const QString &text, const SampleSink &sink)
         return u;
     g_collector.utterance = &u;
     g_collector.sink = &sink;
-    g_collector.text = text;
-    const QByteArray utf8 = text.toUtf8();
-    espeak_Synth(utf8.constData(), size_t(utf8.size() + 1), 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
+    // The words its rules say wrong go in as phonemes.
+    const QString input = m_italian ? Pronunciation::italian().respell(text, &g_collector.saidAfter) : text;
+    if (!m_italian) {
+        g_collector.saidAfter.clear();
+        for (qsizetype i = 1; i <= text.size(); ++i)
+            g_collector.saidAfter.append(int(i));
+    }
+    const QByteArray utf8 = input.toUtf8();
+    espeak_Synth(utf8.constData(), size_t(utf8.size() + 1), 0, POS_CHARACTER, 0,
+                 espeakCHARS_UTF8 | (m_italian ? espeakPHONEMES : 0), nullptr, nullptr);
     espeak_Synchronize();
     g_collector.utterance = nullptr;
     g_collector.sink = nullptr;

@@ -71,5 +71,6 @@ public:
 
 private:
     bool m_ready = false;
+    bool m_italian = false;
     int m_sampleRate = 0;
 };

@@ -20,9 +20,19 @@ public:
     {
         if (!m_tried) {
             m_tried = true;
-            if (auto entry = reinterpret_cast<VoiceModuleEntry>(m_library.resolve(kVoiceModuleEntry)))
+            const auto version = reinterpret_cast<VoiceModuleVersion>(m_library.resolve(kVoiceModuleVersionSymbol));
+            if (version && version() != kVoiceModuleVersion) {
+                m_error = QStringLiteral("modulo della voce di un'altra versione (%1, attesa %2): %3")
+                              .arg(version())
+                              .arg(kVoiceModuleVersion)
+                              .arg(m_library.fileName());
+            } else if (!version && m_library.isLoaded()) {
+                m_error = QStringLiteral("modulo della voce di un'altra versione (senza versione): %1")
+                              .arg(m_library.fileName());
+            } else if (auto entry = reinterpret_cast<VoiceModuleEntry>(m_library.resolve(kVoiceModuleEntry))) {
                 entry(&parts);
-            if (!parts.engine || !parts.output)
+            }
+            if (m_error.isEmpty() && (!parts.engine || !parts.output))
                 m_error = QStringLiteral("modulo della voce non caricato (%1)").arg(m_library.errorString());
         }
         if (!m_error.isEmpty() && reason)

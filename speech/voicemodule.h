@@ -21,8 +21,15 @@ struct VoiceParts
 // the reason.
 VoiceParts voiceFromModule(const QString &path);
 
-// The function the module exports, filling in the parts it provides.
+// The functions the module exports: the version of these interfaces it was
+// built against, and the one filling in the parts it provides. A module of
+// another version (an update half installed, an old build lying about) is
+// refused before anything of it runs: its classes need not match ours.
 extern "C" {
+using VoiceModuleVersion = int (*)();
 using VoiceModuleEntry = void (*)(VoiceParts *parts);
 }
+// Raised whenever VoiceParts, SpeechEngine or AudioOutput change.
+inline constexpr int kVoiceModuleVersion = 2;
+inline constexpr char kVoiceModuleVersionSymbol[] = "garivolo_voice_version";
 inline constexpr char kVoiceModuleEntry[] = "garivolo_voice_parts";

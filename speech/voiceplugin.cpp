@@ -2,6 +2,11 @@
 // The voice module's one entry: libespeak-ng and the session's sound server.
 #include "voicemodule.h"
 
+extern "C" Q_DECL_EXPORT int garivolo_voice_version()
+{
+    return kVoiceModuleVersion;
+}
+
 extern "C" Q_DECL_EXPORT void garivolo_voice_parts(VoiceParts *parts)
 {
     parts->engine = std::make_unique<EspeakEngine>();

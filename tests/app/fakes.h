@@ -33,13 +33,15 @@ public:
     void Show() override { log << QStringLiteral("Show"); }
     void MoveTo(int x, int y) override { log << QStringLiteral("MoveTo %1,%2").arg(x).arg(y); }
     void setHeight(int h) override { log << QStringLiteral("Height %1").arg(h); }
-    void Play(const QString &a) override
+    void Play(const QString &a, Keep keep) override
     {
         if (!animations.contains(a))
             throw CharacterError(QStringLiteral("Animazione sconosciuta: ") + a);
-        log << QStringLiteral("Play ") + a;
+        log << QStringLiteral("Play ") + a + kept(keep);
     }
-    void Speak(const QString &t) override { log << QStringLiteral("Speak ") + t; }
+    void Speak(const QString &t, Keep keep) override { log << QStringLiteral("Speak ") + t + kept(keep); }
+    void dropWaiting() override { log << QStringLiteral("Drop waiting"); }
+    static QString kept(Keep keep) { return keep == Keep::Always ? QStringLiteral(" (kept)") : QString(); }
 
     // The log from a point on, and forget it.
     QStringList take()

@@ -480,7 +480,7 @@ class WindowManagers(unittest.TestCase):
 
 
 class SoundServers(unittest.TestCase):
-    """Twenty answers in a row with a real sound server: every text is heard, in its place, with no stall."""
+    """Twenty quick answers with a real sound server: he says the question on the screen, soon, and no old one."""
 
     CYCLES = 20
 
@@ -489,28 +489,41 @@ class SoundServers(unittest.TestCase):
         with Elsewhere(sound=sound, user=test_user()) as session:
             recording = os.path.join(session.runtime, "monitor.raw")
             with open(recording, "wb") as out:
-                recorder = session.record_monitor(out)
+                # A short buffer: what the file holds when a key goes is what had been played by then.
+                recorder = subprocess.Popen(session.prefix + [
+                    "parec", "--device=" + session.monitor, "--raw", "--rate=22050", "--channels=1",
+                    "--format=s16le", "--latency-msec=20"], env=session.env, stdout=out)
                 app = Garivolo()
                 app.answer_prompts("Luca")
                 app.click_answer_box(app.main_window())
-                # Every answer wrong: "Sbagliato" and the result, then the next dictation, all queued at once.
+
+                def heard():
+                    with open(recording, "rb") as f:
+                        return voiced_groups(array.array("h", f.read()), 22050)[0]
+
+                def quiet_for(seconds):
+                    size = os.path.getsize(recording)
+                    if size < 22050 * 2 * (seconds + 1):
+                        return False
+                    with open(recording, "rb") as f:
+                        f.seek(size - size % 2 - int(22050 * 2 * seconds))
+                        tail = array.array("h", f.read())
+                    return max(abs(v) for v in tail) < 330
+                # The introduction, then the first question: the child starts once both are over.
+                wait_for("the first dictation", lambda: len(heard()) >= 2 and quiet_for(1.5), timeout=60, step=0.5)
+                # Every answer wrong and typed within 0.3 s of its question: each verdict and question is
+                # asked while he is still busy with the one before.
+                asked = []
                 for _ in range(self.CYCLES):
                     session.xdotool("type", "5")
                     session.xdotool("key", "Return")
                     time.sleep(0.1)
                     session.xdotool("key", "Return")
-                    time.sleep(0.1)
-                started = time.monotonic()
-
-                def finished():
-                    size = os.path.getsize(recording)
-                    if time.monotonic() - started < 30 or size < 22050 * 2 * 6:
-                        return False
-                    with open(recording, "rb") as f:
-                        f.seek(size - size % 2 - 22050 * 2 * 5)
-                        tail = array.array("h", f.read())
-                    return max(abs(v) for v in tail) < 330
-                wait_for("the last dictation", finished, timeout=400, step=1)
+                    # Measured on the recording, which stops while an idle sink is suspended.
+                    asked.append(os.path.getsize(recording) / 2 / 22.05)
+                    time.sleep(0.15)
+                wait_for("the last question heard, then silence",
+                         lambda: any(g[1] > asked[-1] for g in heard()) and quiet_for(3), timeout=60, step=0.5)
                 recorder.terminate()
                 recorder.wait()
             output = app.output() if app.process.poll() is not None else ""
@@ -518,14 +531,25 @@ class SoundServers(unittest.TestCase):
             app.wait()
             with open(recording, "rb") as f:
                 samples = array.array("h", f.read())
-        groups, longest = voiced_groups(samples, 22050)
-        # The introduction, the first dictation, then a verdict and a dictation for each answer,
-        # every one after its animation's pause and none held up.
-        self.assertEqual(len(groups), 2 + 2 * self.CYCLES, "groups %s; %s" % (groups, output))
-        self.assertLess(longest, 2600, "a silence of %d ms" % longest)
-        for start, end in groups[1:]:
-            self.assertGreater(end - start, 500)
-            self.assertLess(end - start, 4500)
+        groups, longest = voiced_groups(samples, 22050, gap_ms=700)
+        last = asked[-1]
+        after = [g for g in groups if g[1] > last]
+        # What was being said when the last question came may finish (a verdict's word or the result);
+        # then, after his greeting, the last question alone: nothing queued for the others.
+        self.assertTrue(1 <= len(after) <= 2, "after the last question %.0f ms (asked %s): %s of %s; %s"
+                        % (last, [round(a) for a in asked], after, groups, output))
+        dictation = after[-1]
+        self.assertGreater(dictation[1] - dictation[0], 500, after)
+        self.assertLess(dictation[1] - dictation[0], 4500, after)
+        # Nothing heard before it: at most his greeting was in progress, which finishes too.
+        in_progress = after[0][1] - last if len(after) == 2 else 1600
+        self.assertLess(dictation[0] - last, in_progress + 2000 + 300,
+                        "the question on the screen first heard %d ms after it was asked" % (dictation[0] - last))
+        # Each earlier question was asked 0.35 s after the one before: he never had time to start one
+        # and also go on to the next, so the whole run is heard in a few seconds, not one dictation each.
+        during = [g for g in groups if asked[0] - 500 < g[0] <= last]
+        self.assertLess(len(during), self.CYCLES // 2, during)
+        self.assertLess(groups[-1][1] - last, 8000, groups[-1])
 
     def test_the_sound_server_going_away_mid_text_only_silences_him(self):
         seed_records(b"7\r\n", b"Anna\r\n", test_user())
@@ -547,6 +571,52 @@ class SoundServers(unittest.TestCase):
             session.send_close(main)
             self.assertEqual(app.wait(), 0)
             self.assertEqual(app.output().count("parlerà in silenzio"), 1, app.output())
+
+    def restarted(self, sound):
+        seed_records(b"7\r\n", b"Anna\r\n", test_user())
+        with Elsewhere(sound=sound, user=test_user()) as session:
+            app = Garivolo()
+            app.answer_prompts("Luca")
+            main = app.main_window()
+            wait_for("the introduction", lambda: balloon_speaking(look(1)), timeout=15)
+            # Once he has said the introduction and the first question, the server is killed and started
+            # again, as when it crashes and the desktop brings it back.
+            wait_for("the first question said", lambda: not look(1)["balloon"], timeout=60, step=0.3)
+            if sound == "pulseaudio":
+                session.run(["pulseaudio", "-k"], check=True)
+            else:
+                for p in session.spawned:
+                    p.terminate()
+                    p.wait()
+                session.spawned.clear()
+            time.sleep(1)
+            session.start_sound(sound)
+            recording = os.path.join(session.runtime, "monitor.raw")
+            with open(recording, "wb") as out:
+                recorder = session.record_monitor(out)
+                time.sleep(1)
+                app.click_answer_box(main)
+                session.xdotool("type", "x")
+                session.xdotool("key", "Return")
+                # "Sbagliato" and the result: the first text after the server came back is heard too.
+                time.sleep(8)
+                recorder.terminate()
+                recorder.wait()
+            with open(recording, "rb") as f:
+                groups = voiced_groups(array.array("h", f.read()), 22050, gap_ms=150)[0]
+            self.assertTrue(groups, "nothing heard after the server came back")
+            self.assertGreater(sum(end - start for start, end in groups), 900, groups)
+            self.assertIsNone(app.process.poll())
+            session.send_close(main)
+            self.assertEqual(app.wait(), 0)
+
+    # Under PulseAudio as Debian sets it up the first text after a restart is still lost: known, not yet mended.
+    @unittest.expectedFailure
+    def test_pulseaudio_killed_and_started_again(self):
+        self.restarted("pulseaudio")
+
+    def test_pipewire_killed_and_started_again(self):
+        self.restarted("pipewire")
 
     def test_a_sound_server_that_starts_late_is_used_once_it_is_there(self):
         seed_records(b"7\r\n", b"Anna\r\n", test_user())
@@ -571,7 +641,7 @@ class SoundServers(unittest.TestCase):
 
                 def heard():
                     with open(recording, "rb") as f:
-                        return len(voiced_groups(array.array("h", f.read()), 22050)[0]) >= 2
+                        return len(voiced_groups(array.array("h", f.read()), 22050)[0]) >= 1
                 wait_for("his voice through the new server", heard, timeout=90, step=1)
                 recorder.terminate()
                 recorder.wait()

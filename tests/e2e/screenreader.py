@@ -253,6 +253,10 @@ class WithOrca(unittest.TestCase):
         wait_for("Merlin's balloon", lambda: find("label", "Allora attenzione.*tabellina del 4.*"))
         wait_for("Orca to say Merlin's words",
                  lambda: any("Allora attenzione" in t and "tabellina del 4" in t for _, t in orca.spoken()))
+        # The introduction comes in its sentences, not as one long announcement, nor word by word.
+        self.assertFalse(any("Allora attenzione" in t and "Io detto" in t for _, t in orca.spoken()), orca.spoken())
+        wait_for("Orca to say the introduction's second sentence",
+                 lambda: any("Io detto" in t and "Allora" not in t for _, t in orca.spoken()), timeout=30)
 
         box = wait_for("the answer box", lambda: find("text", "Scrivi qui il risultato e premi Invio"))
         extents = box.get_extents(Atspi.CoordType.SCREEN)
@@ -272,6 +276,34 @@ class WithOrca(unittest.TestCase):
         when, text = verdict[0]
         self.assertIn("Risposte esatte: 1", text)
         self.assertLess((when - enter).total_seconds(), 0.5, orca.spoken()[before:])
+
+        # The next question: announced as it is asked, and his dictation of it once, whole, while the
+        # balloon's name only grows as he says it and is emptied when it goes.
+        before = len(orca.spoken())
+        asked = datetime.datetime.now()
+        e2e.SESSION.xdotool("key", "Return")
+        names = []
+        deadline = time.monotonic() + 8
+        while time.monotonic() < deadline:
+            try:
+                balloon = next((n for n in walk(application()) if n.get_description() == "Merlin dice"), None)
+                if balloon is not None:
+                    names.append((showing(balloon), balloon.get_name() or ""))
+            except gi.repository.GLib.Error:
+                pass
+            time.sleep(0.03)
+        said = orca.spoken()[before:]
+        question = [(w, t) for w, t in said if re.search(r"\b4 per \d+\b", t)]
+        self.assertTrue(question, said)
+        self.assertLess((question[0][0] - asked).total_seconds(), 0.5, said)
+        self.assertFalse([t for _, t in said if t.strip() in ("per", "4")], said)
+        shown = [name for visible, name in names if visible]
+        self.assertTrue(any(re.fullmatch(r"4 per [a-z]+", name) for name in shown), names)
+        for a, b in zip(names, names[1:]):
+            if a[0] and b[0] and b[1]:
+                self.assertTrue(b[1].startswith(a[1]), (a, b))
+            if not b[0]:
+                self.assertEqual(b[1], "", b)
 
         # The clock at its next whole minute, 00:06:00, a minute after the start.
         wait_for("Orca to say the minute", lambda: any("Tempo restante: 00:06:00" in t for _, t in orca.spoken()),
