@@ -442,10 +442,7 @@ void Tavola::arrange()
 
 void Tavola::toggleFullScreen()
 {
-    if (isFullScreen())
-        setWindowState(windowState() & ~Qt::WindowFullScreen);
-    else
-        setWindowState(windowState() | Qt::WindowFullScreen);
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
 }
 
 void Tavola::prepareFullScreen()
@@ -462,16 +459,22 @@ void Tavola::setTouchScreen(bool touch)
     setDesignScale(m_windowScale);
 }
 
+// A pad key reaches its target as the real key would, through the same handlers.
+static void pressKey(QWidget *target, int key, const QString &text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &release);
+}
+
 void Tavola::typeOnPad(int key, const QString &text)
 {
     if (!Text3 || m_ended)
         return;
     // The pad writes at the end of the answer, as a calculator does.
     Text3->end(false);
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(Text3, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(Text3, &release);
+    pressKey(Text3, key, text);
 }
 
 void Tavola::padEnter()
@@ -484,10 +487,7 @@ void Tavola::padEnter()
         target = Text3;
     if (!target)
         return;
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    QCoreApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    QCoreApplication::sendEvent(target, &release);
+    pressKey(target, Qt::Key_Return, QStringLiteral("\r"));
 }
 
 void Tavola::layoutControls()
