@@ -81,13 +81,95 @@ bool HaloLabel::elided() const
     return shownLines().join(u'\n') != whole;
 }
 
+QColor HaloLabel::ink() const
+{
+    return palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
+}
+
+HaloLabel::Look HaloLabel::look() const
+{
+    return {text(), font(), ink().rgba(), m_halo, size(), contentsRect(), int(alignment()), m_elideWidth,
+            devicePixelRatioF()};
+}
+
+QSize HaloLabel::fitted() const
+{
+    QSize fit = sizeHint();
+    // An empty caption keeps one line's height, as the label had when it was drawn.
+    fit.setHeight(qMax(fit.height(), fontMetrics().height() + 2 * frameWidth()));
+    fit.setWidth(qMax(fit.width(), 2 * frameWidth() + 1));
+    return fit;
+}
+
+void HaloLabel::setKeptCaptions(int count)
+{
+    m_kept = qMax(1, count);
+    while (m_pictures.size() > m_kept)
+        m_pictures.removeLast();
+}
+
+const QImage &HaloLabel::pictureFor(const Look &look, const HaloLabel &drawer)
+{
+    for (qsizetype i = 0; i < m_pictures.size(); ++i) {
+        if (m_pictures[i].look == look) {
+            m_pictures.move(i, 0);
+            return m_pictures.first().picture;
+        }
+    }
+    if (m_pictures.size() >= m_kept)
+        m_pictures.removeLast(); // let go of the oldest picture before the new one is made
+    QImage picture((QSizeF(look.size) * look.dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(look.dpr);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    drawer.paintCaption(painter);
+    painter.end();
+    ++m_drawn;
+    m_pictures.prepend({look, std::move(picture)});
+    return m_pictures.first().picture;
+}
+
+void HaloLabel::prepare(const QString &text, const QColor &ink, bool fit)
+{
+    // A label never shown, set as this one will be, draws the caption.
+    HaloLabel twin(text);
+    twin.setFont(font());
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, ink);
+    twin.setPalette(colours);
+    twin.setEnabled(isEnabled());
+    twin.setFrameStyle(frameStyle());
+    twin.setLineWidth(lineWidth());
+    twin.setMidLineWidth(midLineWidth());
+    twin.setContentsMargins(contentsMargins());
+    twin.setMargin(margin());
+    twin.setIndent(indent());
+    twin.setAlignment(alignment());
+    twin.setTextFormat(textFormat());
+    twin.setWordWrap(wordWrap());
+    twin.setHalo(m_halo);
+    twin.setElideWidth(m_elideWidth);
+    twin.resize(fit ? twin.fitted() : size());
+    Look look = twin.look();
+    look.dpr = devicePixelRatioF();
+    pictureFor(look, twin);
+}
+
 void HaloLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    if (!text().isEmpty())
+        painter.drawImage(QPoint(), pictureFor(look(), *this));
+    // The frame over the halo, so that the box stays as drawn.
+    drawFrame(&painter);
+}
+
+void HaloLabel::paintCaption(QPainter &painter) const
+{
     const QRect room = textRoom();
     const QFontMetricsF metrics(font());
     const QStringList lines = shownLines();
-    const QColor ink = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
+    const QColor ink = this->ink();
 
     QPainterPath path;
     const qreal lineHeight = metrics.lineSpacing();
@@ -111,7 +193,4 @@ void HaloLabel::paintEvent(QPaintEvent *)
     if (m_halo)
         painter.strokePath(path, QPen(haloFor(ink), kHaloPen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.fillPath(path, ink);
-    // The frame over the halo, so that the box stays as drawn.
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    drawFrame(&painter);
 }

@@ -30,13 +30,33 @@ void PictureButton::setPictures(const QIcon &normal, const QIcon &down, const QI
     m_normal = normal;
     m_down = down.isNull() ? normal : down;
     m_disabled = disabled.isNull() ? normal : disabled;
+    m_pictures = {};
     update();
 }
 
 void PictureButton::setPictureSize(int side)
 {
+    if (side == m_pictureSize)
+        return;
     m_pictureSize = side;
+    m_pictures = {};
     update();
+}
+
+const QImage &PictureButton::pictureFor(Look look)
+{
+    QImage &picture = m_pictures[look];
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(m_pictureSize, m_pictureSize) * dpr).toSize();
+    if (picture.size() != pixels || picture.devicePixelRatio() != dpr) {
+        picture = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        picture.setDevicePixelRatio(dpr);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        const QIcon &icon = look == Disabled ? m_disabled : (look == Down ? m_down : m_normal);
+        icon.paint(&painter, QRect(0, 0, m_pictureSize, m_pictureSize));
+    }
+    return picture;
 }
 
 void PictureButton::paintEvent(QPaintEvent *)
@@ -57,10 +77,9 @@ void PictureButton::paintEvent(QPaintEvent *)
     painter.drawLine(r.topRight(), r.bottomRight());
 
     const int shift = down ? 1 : 0;
-    const QIcon &picture = !isEnabled() ? m_disabled : (down ? m_down : m_normal);
     const int margin = qRound(4 * m_pictureSize / 32.0);
     const QRect pictureRect(r.center().x() - m_pictureSize / 2 + shift, r.top() + margin + shift, m_pictureSize, m_pictureSize);
-    picture.paint(&painter, pictureRect);
+    painter.drawImage(pictureRect.topLeft(), pictureFor(!isEnabled() ? Disabled : (down ? Down : Normal)));
 
     const QRect textRect(r.left() + 2 + shift, pictureRect.bottom() + 1 + shift, r.width() - 4, r.bottom() - pictureRect.bottom() - 3);
     style()->drawItemText(&painter, textRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic, palette(),

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 #include <QPushButton>
+
+#include <array>
 
 // A button that shows a picture above its caption on its own back colour,
 // with other pictures for its pressed and disabled looks.
@@ -22,7 +25,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    enum Look { Normal, Down, Disabled };
+    const QImage &pictureFor(Look look);
+
     QColor m_back;
     QIcon m_normal, m_down, m_disabled;
     int m_pictureSize = 32;
+    // Each look's picture at its present size, drawn from the SVG once:
+    // the button is repainted with everything under Merlin and the gradient.
+    std::array<QImage, 3> m_pictures;
 };

@@ -38,6 +38,8 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <cstdio>
+
 namespace {
 
 const QSize kClientSize(785, 556);
@@ -71,6 +73,18 @@ QRect scaled(const QRect &rect, qreal scale)
 constexpr int kMerlinLeft = 250;
 constexpr int kMerlinTop = 175;
 constexpr int kMerlinHeight = 205;
+
+// The verdicts, as the verdict line shows them.
+const QString kRightVerdict = QStringLiteral("Esatto. Sei forte!!!");
+const QColor kRightInk(0, 0, 255);
+const QColor kWrongInk(255, 0, 0);
+QString wrongVerdict(const QString &result)
+{
+    return QStringLiteral("Sbagliato!! ") + result;
+}
+// How long after a question is asked its verdicts are drawn ahead: the
+// question's own repaint goes first, and no child answers sooner.
+constexpr int kPrepareVerdictsMs = 100;
 
 // Tips are read by children: never smaller than this, whatever the design's scale.
 constexpr int kTipPixels = 16;
@@ -340,6 +354,8 @@ void Tavola::buildControls()
     cmdExit1->setAccessibleName(QStringLiteral("Esci"));
     Image1->setAccessibleName(QStringLiteral("Cronometro"));
     Label10->setAccessibleName(QStringLiteral("per"));
+    // The verdict line goes from empty to a verdict and back: it keeps both verdicts drawn.
+    control<HaloLabel>("lblMessage")->setKeptCaptions(3);
 
     m_announcer = new Announcer(m_canvas);
 
@@ -386,8 +402,10 @@ void Tavola::applyScale(qreal scale)
         return;
     m_scale = scale;
     m_canvas->setScale(scale);
-    if (Text3)
+    if (Text3) {
         layoutControls();
+        prepareVerdicts();
+    }
     emit designScaleChanged(scale);
 }
 
@@ -524,15 +542,11 @@ void Tavola::setCaption(QLabel *label, const QString &caption)
     label->setText(caption);
     if (const QString spokenAs = label->property("spokenAs").toString(); !spokenAs.isEmpty())
         label->setAccessibleName(spokenAs + u' ' + caption.trimmed());
-    if (label->property("autosize").toBool()) {
-        QSize fit = label->sizeHint();
-        // An empty caption keeps one line's height, as the label had when it was drawn.
-        fit.setHeight(qMax(fit.height(), label->fontMetrics().height() + 2 * label->frameWidth()));
-        fit.setWidth(qMax(fit.width(), 2 * label->frameWidth() + 1));
-        label->resize(fit);
-    }
+    auto *halo = qobject_cast<HaloLabel *>(label);
+    if (halo && label->property("autosize").toBool())
+        label->resize(halo->fitted());
     // A name cut short is still there whole, to point at and to hear.
-    if (auto *halo = qobject_cast<HaloLabel *>(label); halo && halo->elideWidth() > 0)
+    if (halo && halo->elideWidth() > 0)
         label->setToolTip(halo->elided() ? caption.trimmed() : QString());
 }
 
@@ -727,6 +741,11 @@ void Tavola::cmdNext_Click()
     setCaption(lblNum2, QString::number(fattore));
     risultato = mul16(fattore, num1);
     Text7->setText(QString::number(risultato));
+#ifdef GARIVOLO_BENCH_MARKERS
+    // The benchmark answers right as well as wrong, as a child does.
+    std::printf("garivolo-marker question %d\n", int(risultato));
+    std::fflush(stdout);
+#endif
     Text6->setText(numlett(Currency::fromText(Text6->text())));
 
     Character &Merlin = m_services.agent.item(QStringLiteral("Merlin"));
@@ -749,6 +768,19 @@ void Tavola::cmdNext_Click()
     m_canvas->drawOnSurface([red = num1 * 20, green = num2 * 20](QPainter &painter, QSize size) {
         paintGradient(painter, size, red, green);
     });
+    prepareVerdicts();
+}
+
+void Tavola::prepareVerdicts()
+{
+    // Drawing a verdict's haloed type costs more than the rest of its frame:
+    // both verdicts this question can have are drawn while the child thinks.
+    QTimer::singleShot(kPrepareVerdictsMs, lblMessage, [this] {
+        auto *verdict = static_cast<HaloLabel *>(lblMessage);
+        const bool fit = verdict->property("autosize").toBool();
+        verdict->prepare(kRightVerdict, kRightInk, fit);
+        verdict->prepare(wrongVerdict(Text7->text()), kWrongInk, fit);
+    });
 }
 
 // ---- The verdict -------------------------------------------------------------
@@ -768,18 +800,18 @@ void Tavola::Command3_Click()
 
     QPalette palette = lblMessage->palette();
     if (Text3->text() != Text7->text()) {
-        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        palette.setColor(QPalette::WindowText, kWrongInk);
         lblMessage->setPalette(palette);
-        setCaption(lblMessage, QStringLiteral("Sbagliato!! ") + Text7->text());
+        setCaption(lblMessage, wrongVerdict(Text7->text()));
         sbagliate = add16(sbagliate, 1);
         placeMerlin(Merlin, kGreetAnimation);
         Merlin.Speak(QStringLiteral("Sbagliato"));
         Merlin.Speak(Text7->text());
         setCaption(lblScore1, QString::number(sbagliate));
     } else {
-        palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+        palette.setColor(QPalette::WindowText, kRightInk);
         lblMessage->setPalette(palette);
-        setCaption(lblMessage, QStringLiteral("Esatto. Sei forte!!!"));
+        setCaption(lblMessage, kRightVerdict);
         giuste = add16(giuste, 1);
         placeMerlin(Merlin);
 

@@ -134,6 +134,7 @@ private:
     void placeMerlin(Character &Merlin, const char *animation = nullptr);
     void showQuestion();
     void hideQuestion();
+    void prepareVerdicts();
     void announce(const QString &message);
     template <typename T>
     T *control(const char *name) const;

@@ -3,6 +3,7 @@
 #include "harness.h"
 
 #include "formcanvas.h"
+#include "halolabel.h"
 #include "numberpad.h"
 
 #include <QAbstractButton>
@@ -36,6 +37,8 @@ private slots:
     void everyTypingKeyClearsBackgroundAndShowsQuestion();
     void keysThatTypeNothingDoNothing();
     void laterKeysRepaintOnlyWhatChanged();
+    void verdictDrawnAheadIsTheOneShown_data();
+    void verdictDrawnAheadIsTheOneShown();
     void wholeContestThroughRealKeys();
     void wholeContestOnThePad_data();
     void wholeContestOnThePad();
@@ -317,6 +320,49 @@ void TestVerdict::laterKeysRepaintOnlyWhatChanged()
         area += qint64(r.width()) * r.height();
     const QSize whole = h.w().canvas()->size();
     QVERIFY2(area < qint64(whole.width()) * whole.height() / 4, qPrintable(QString::number(area)));
+}
+
+void TestVerdict::verdictDrawnAheadIsTheOneShown_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("right") << u"28"_s << 1.0 << u"Esatto. Sei forte!!!"_s;
+    QTest::newRow("wrong") << u"27"_s << 1.0 << u"Sbagliato!! 28"_s;
+    QTest::newRow("right, on a netbook") << u"28"_s << 0.8 << u"Esatto. Sei forte!!!"_s;
+    QTest::newRow("wrong, on a netbook") << u"27"_s << 0.8 << u"Sbagliato!! 28"_s;
+}
+
+// Both verdicts of a question are drawn while the child thinks: Enter then
+// shows one of them without drawing anything anew, and it is exactly the
+// verdict the label draws when it has none ready.
+void TestVerdict::verdictDrawnAheadIsTheOneShown()
+{
+    QFETCH(QString, answer);
+    QFETCH(qreal, scale);
+    QFETCH(QString, shown);
+    Harness h;
+    h.random.question(1, 7);
+    h.w().setDesignScale(scale);
+    h.start();
+    auto *verdict = static_cast<HaloLabel *>(h.w().lblMessage);
+    // A moment after the question is asked.
+    QTest::qWait(400);
+    const int before = verdict->captionsDrawn();
+    QVERIFY(before >= 2);
+    h.judge(answer);
+    QCOMPARE(verdict->text(), shown);
+    const QImage ahead = verdict->grab().toImage();
+    QCOMPARE(verdict->captionsDrawn(), before);
+
+    // Forgotten, then drawn when shown.
+    verdict->setKeptCaptions(1);
+    verdict->setText(u"io"_s);
+    verdict->grab();
+    verdict->setText(shown);
+    const QImage drawn = verdict->grab().toImage();
+    QCOMPARE(verdict->captionsDrawn(), before + 2);
+    QCOMPARE(ahead, drawn);
 }
 
 void TestVerdict::keysThatTypeNothingDoNothing()
