@@ -11,6 +11,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import e2e  # noqa: E402
 from e2e import Session, wait_for  # noqa: E402
+from repaint import measure_repaints  # noqa: E402
 
 BUILD = sys.argv[1]
 RUNS = int(os.environ.get("GARIVOLO_BENCH_RUNS", "5"))
@@ -112,6 +113,8 @@ def main():
                 row("speech start latency", float(line.split()[1]), "ms", "< 30 ms")
     finally:
         session.close()
+    # What a child waits for after Enter, in a session of its own with a window manager.
+    measure_repaints(BUILD, row)
     for name, value, unit, aim, floor in rows:
         floor_text = "" if floor is None else "%10.2f" % floor
         print("%-32s %10.2f %-3s %-12s %s" % (name, value, unit, aim, floor_text))

@@ -39,6 +39,32 @@ void report(const char *name, double value, const char *unit, const char *aim)
     std::fflush(stdout);
 }
 
+// What the window itself paints after Enter and after the next question:
+// the handler and the repaint it leaves to the event loop, offscreen.
+void reportRepaints(Tavola &w)
+{
+    const auto settle = [] { QCoreApplication::processEvents(); };
+    for (qreal scale : {1.0, 1.6}) {
+        w.setDesignScale(scale);
+        settle();
+        const QByteArray where = scale == 1.0 ? "window" : "x1.6";
+        report(("verdict repaint, " + where).constData(), medianMicroseconds(60, [&](int) {
+                   w.Text3->setText(QStringLiteral("1"));
+                   qint16 enter = 13;
+                   w.Text3_KeyPress(enter);
+                   settle();
+               }) / 1000.0,
+               "ms", "(no aim)");
+        report(("next question repaint, " + where).constData(), medianMicroseconds(60, [&](int) {
+                   w.cmdNext_Click();
+                   settle();
+               }) / 1000.0,
+               "ms", "(no aim)");
+    }
+    w.setDesignScale(1.0);
+    settle();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -84,6 +110,8 @@ int main(int argc, char *argv[])
                agent.log.clear();
            }),
            "us", "< 1000 us");
+
+    reportRepaints(w);
 
     const QString sysdir = GetSystemDir(dir.path());
     const RecordHelper helper(QStringLiteral(GARIVOLO_HELPER), sysdir);
