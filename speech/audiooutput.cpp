@@ -50,6 +50,7 @@ struct PulseAudioOutput::Connection
     pa_context *context = nullptr;
     std::list<Stream> streams; // a list, so that the callbacks' pointers stay good
     Stream *current = nullptr; // the one samples are appended to
+    Stream *latest = nullptr;  // the one last started, whose playing is reported
     qint64 lastLookMs = -1;
     bool lastLookHung = false; // the last server looked for took the connection but never answered
 };
@@ -217,6 +218,8 @@ void PulseAudioOutput::Connection::remove(Stream *s)
     pa_stream_unref(s->stream);
     if (current == s)
         current = nullptr;
+    if (latest == s)
+        latest = nullptr;
     streams.remove_if([s](const Stream &x) { return &x == s; });
 }
 
@@ -332,6 +335,7 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
     pa_stream_set_state_callback(p, onStreamState, &s);
     pa_stream_set_write_callback(p, onWrite, &s);
     c.current = &s;
+    c.latest = &s;
     return true;
 }
 
@@ -380,7 +384,11 @@ bool PulseAudioOutput::Connection::connectWhenFull(Stream *s)
     buffer.prebuf = 0;
     buffer.minreq = uint32_t(-1);
     buffer.fragsize = uint32_t(-1);
-    if (pa_stream_connect_playback(s->stream, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) != 0) {
+    // The server's playing position, kept up to date between its reports,
+    // is the clock the words and the mouth follow.
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING
+                                         | PA_STREAM_AUTO_TIMING_UPDATE);
+    if (pa_stream_connect_playback(s->stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
         removeSoon(s, 0);
         return false;
     }
@@ -410,4 +418,19 @@ void PulseAudioOutput::stop()
     Locked lock(m_connection->loop);
     while (!m_connection->streams.empty())
         m_connection->remove(&m_connection->streams.front());
+}
+
+qint64 PulseAudioOutput::heardMs()
+{
+    if (!m_connection)
+        return -1;
+    Locked lock(m_connection->loop);
+    const Stream *s = m_connection->latest;
+    if (!s)
+        return -1;
+    // Not yet handed to the server, or not yet timed by it: nothing heard so far.
+    pa_usec_t usec = 0;
+    if (!s->connected || pa_stream_get_state(s->stream) != PA_STREAM_READY || pa_stream_get_time(s->stream, &usec) != 0)
+        return 0;
+    return qint64(usec / PA_USEC_PER_MSEC);
 }

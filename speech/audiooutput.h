@@ -7,8 +7,9 @@
 
 #include <memory>
 
-// Where the voice's samples go. The voice calls it on its worker thread only,
-// and times the speech itself: an output never decides when a text is over.
+// Where the voice's samples go. The voice calls it on its worker thread,
+// except heardMs, and times the speech itself from what heardMs reports: an
+// output never decides when a text is over.
 class AudioOutput
 {
 public:
@@ -24,6 +25,10 @@ public:
     virtual void finish() = 0;
     // Cuts off everything still sounding.
     virtual void stop() = 0;
+    // How much of the text last started has reached the speaker, in ms, as
+    // the device reports it (its latency included): 0 until it starts to
+    // play, -1 when the device cannot tell. Safe from any thread.
+    virtual qint64 heardMs() = 0;
 };
 
 // The session's sound server (PulseAudio, or PipeWire through pipewire-pulse),
@@ -44,6 +49,7 @@ public:
     void append(const char *data, qsizetype bytes) override;
     void finish() override;
     void stop() override;
+    qint64 heardMs() override;
 
     // The silence that brings a text this long to what sound servers start on.
     static qsizetype paddingFor(qsizetype bytes, const PcmFormat &format);

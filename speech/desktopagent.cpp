@@ -265,7 +265,7 @@ private:
 
     void step()
     {
-        const int elapsed = int(m_clock.elapsed());
+        const int elapsed = m_talking ? m_agent.voice().heardMs() : int(m_clock.elapsed());
         if (m_gliding) {
             const double f = qBound(0.0, double(elapsed) / m_actionMs, 1.0);
             const double eased = f * f * (3 - 2 * f);

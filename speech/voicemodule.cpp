@@ -103,6 +103,8 @@ public:
         if (m_module->parts.output)
             m_module->parts.output->stop();
     }
+    // Asked only of a text the output has started, so after the module is loaded.
+    qint64 heardMs() override { return m_module->parts.output ? m_module->parts.output->heardMs() : -1; }
 
 private:
     std::shared_ptr<Module> m_module;
