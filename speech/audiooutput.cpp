@@ -143,6 +143,15 @@ void onWrite(pa_stream *, size_t, void *userdata)
     feed(static_cast<Stream *>(userdata));
 }
 
+// The playing position is interpolated from the server's last report, which
+// comes only every 100 ms and, at first, says the stream is not playing: asked
+// for again as soon as it plays, so that the first word shows with its sound.
+void onStarted(pa_stream *p, void *)
+{
+    if (pa_operation *o = pa_stream_update_timing_info(p, nullptr, nullptr))
+        pa_operation_unref(o);
+}
+
 } // namespace
 
 PulseAudioOutput::Connection::~Connection()
@@ -213,6 +222,8 @@ void PulseAudioOutput::Connection::remove(Stream *s)
     }
     pa_stream_set_state_callback(s->stream, nullptr, nullptr);
     pa_stream_set_write_callback(s->stream, nullptr, nullptr);
+    pa_stream_set_started_callback(s->stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(s->stream, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)))
         pa_stream_disconnect(s->stream);
     pa_stream_unref(s->stream);
@@ -334,6 +345,8 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
     }
     pa_stream_set_state_callback(p, onStreamState, &s);
     pa_stream_set_write_callback(p, onWrite, &s);
+    pa_stream_set_started_callback(p, onStarted, nullptr);
+    pa_stream_set_underflow_callback(p, onStarted, nullptr);
     c.current = &s;
     c.latest = &s;
     return true;

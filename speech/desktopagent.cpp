@@ -276,7 +276,7 @@ private:
         if (m_talking) {
             int said = m_utterance.words.isEmpty() ? m_textEnd : m_textStart;
             for (const Utterance::Word &w : std::as_const(m_utterance.words)) {
-                if (w.atMs <= elapsed)
+                if (w.atMs < elapsed) // a word at 0 shows once its sound is playing
                     said = m_textStart + w.textEnd;
             }
             reveal(said);
