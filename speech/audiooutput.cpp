@@ -243,7 +243,7 @@ PulseAudioOutput::PulseAudioOutput() = default;
 
 PulseAudioOutput::~PulseAudioOutput() = default;
 
-bool PulseAudioOutput::open(const PcmFormat &, QString *reason)
+bool PulseAudioOutput::open(QString *reason)
 {
     if (!m_connection) {
         auto connection = std::make_unique<Connection>();
@@ -298,7 +298,7 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
             *reason = why;
         return false;
     };
-    if (!m_connection && !open(format, reason))
+    if (!m_connection && !open(reason))
         return false;
     Connection &c = *m_connection;
     bool lookNow = false;
@@ -312,7 +312,7 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
     // back is heard: a refused connection costs next to nothing. Only one
     // that took the connection and never answered is left a while.
     if (lookNow)
-        open(format, nullptr);
+        open(nullptr);
     Locked lock(c.loop);
     switch (c.link()) {
     case Connection::Link::Ready:

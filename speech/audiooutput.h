@@ -14,8 +14,9 @@ class AudioOutput
 {
 public:
     virtual ~AudioOutput() = default;
-    // Finds a device for the format; false, with the reason, when there is none now.
-    virtual bool open(const PcmFormat &format, QString *reason) = 0;
+    // Finds a device; false, with the reason, when there is none now. The
+    // format goes with each text, as the engine made it.
+    virtual bool open(QString *reason) = 0;
     // Starts a text about expectedMs long, whose samples follow with append;
     // false, with the reason, when it cannot be heard.
     virtual bool start(const PcmFormat &format, qint64 expectedMs, QString *reason) = 0;
@@ -44,7 +45,7 @@ public:
     PulseAudioOutput();
     ~PulseAudioOutput() override;
 
-    bool open(const PcmFormat &format, QString *reason) override;
+    bool open(QString *reason) override;
     bool start(const PcmFormat &format, qint64 expectedMs, QString *reason) override;
     void append(const char *data, qsizetype bytes) override;
     void finish() override;

@@ -71,7 +71,7 @@ void Voice::start()
         QString reason;
         bool ready = m_engine->initialise(voice, &reason);
         if (ready && m_output) {
-            ready = m_output->open(PcmFormat{22050, 1}, &reason);
+            ready = m_output->open(&reason);
         }
         if (!ready || !m_output) {
             if (!m_output)

@@ -80,9 +80,9 @@ public:
         : m_module(std::move(module))
     {
     }
-    bool open(const PcmFormat &format, QString *reason) override
+    bool open(QString *reason) override
     {
-        return m_module->load(reason) && m_module->parts.output->open(format, reason);
+        return m_module->load(reason) && m_module->parts.output->open(reason);
     }
     bool start(const PcmFormat &format, qint64 expectedMs, QString *reason) override
     {

@@ -72,7 +72,7 @@ public:
     static bool plays(int behaviour) { return behaviour == Plays || behaviour >= StartsLate; }
     explicit FakeOutput(Behaviour behaviour) : m_behaviour(behaviour) {}
 
-    bool open(const PcmFormat &, QString *reason) override
+    bool open(QString *reason) override
     {
         if (m_behaviour == Absent && reason)
             *reason = QStringLiteral("nessun dispositivo audio");
