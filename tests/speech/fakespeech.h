@@ -39,7 +39,7 @@ public:
             end = int(text.indexOf(word, end)) + int(word.size());
             u.words.append({ms, end});
             for (QChar c : word) {
-                u.visemes.append({ms, mouthFor(QString(c).toLatin1())});
+                u.visemes.append({ms, mouthForLetter(c)});
                 ms += letterMs;
             }
             u.visemes.append({ms, Mouth::Closed});
@@ -56,6 +56,21 @@ public:
     }
 
 private:
+    static Mouth mouthForLetter(QChar c)
+    {
+        switch (c.toLower().unicode()) {
+        case u'a':
+            return Mouth::Open;
+        case u'o': case u'u':
+            return Mouth::Round;
+        case u'm': case u'p': case u'b':
+            return Mouth::Closed;
+        case u'f': case u'v':
+            return Mouth::Teeth;
+        default:
+            return Mouth::Wide;
+        }
+    }
     int m_takes = 0;
 };
 

@@ -11,6 +11,7 @@
 #include "praise.h"
 #include "pronunciation.h"
 #include "tavola.h"
+#include "espeakengine.h"
 #include "speechengine.h"
 #include "voice.h"
 #include "voicemodule.h"
