@@ -50,6 +50,7 @@ struct PulseAudioOutput::Connection
     pa_context *context = nullptr;
     std::list<Stream> streams; // a list, so that the callbacks' pointers stay good
     Stream *current = nullptr; // the one samples are appended to
+    Stream *latest = nullptr;  // the one last started, whose playing is reported
     qint64 lastLookMs = -1;
     bool lastLookHung = false; // the last server looked for took the connection but never answered
 };
@@ -142,6 +143,15 @@ void onWrite(pa_stream *, size_t, void *userdata)
     feed(static_cast<Stream *>(userdata));
 }
 
+// The playing position is interpolated from the server's last report, which
+// comes only every 100 ms and, at first, says the stream is not playing: asked
+// for again as soon as it plays, so that the first word shows with its sound.
+void onStarted(pa_stream *p, void *)
+{
+    if (pa_operation *o = pa_stream_update_timing_info(p, nullptr, nullptr))
+        pa_operation_unref(o);
+}
+
 } // namespace
 
 PulseAudioOutput::Connection::~Connection()
@@ -212,11 +222,15 @@ void PulseAudioOutput::Connection::remove(Stream *s)
     }
     pa_stream_set_state_callback(s->stream, nullptr, nullptr);
     pa_stream_set_write_callback(s->stream, nullptr, nullptr);
+    pa_stream_set_started_callback(s->stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(s->stream, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)))
         pa_stream_disconnect(s->stream);
     pa_stream_unref(s->stream);
     if (current == s)
         current = nullptr;
+    if (latest == s)
+        latest = nullptr;
     streams.remove_if([s](const Stream &x) { return &x == s; });
 }
 
@@ -229,7 +243,7 @@ PulseAudioOutput::PulseAudioOutput() = default;
 
 PulseAudioOutput::~PulseAudioOutput() = default;
 
-bool PulseAudioOutput::open(const PcmFormat &, QString *reason)
+bool PulseAudioOutput::open(QString *reason)
 {
     if (!m_connection) {
         auto connection = std::make_unique<Connection>();
@@ -284,7 +298,7 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
             *reason = why;
         return false;
     };
-    if (!m_connection && !open(format, reason))
+    if (!m_connection && !open(reason))
         return false;
     Connection &c = *m_connection;
     bool lookNow = false;
@@ -298,7 +312,7 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
     // back is heard: a refused connection costs next to nothing. Only one
     // that took the connection and never answered is left a while.
     if (lookNow)
-        open(format, nullptr);
+        open(nullptr);
     Locked lock(c.loop);
     switch (c.link()) {
     case Connection::Link::Ready:
@@ -331,7 +345,10 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
     }
     pa_stream_set_state_callback(p, onStreamState, &s);
     pa_stream_set_write_callback(p, onWrite, &s);
+    pa_stream_set_started_callback(p, onStarted, nullptr);
+    pa_stream_set_underflow_callback(p, onStarted, nullptr);
     c.current = &s;
+    c.latest = &s;
     return true;
 }
 
@@ -380,7 +397,11 @@ bool PulseAudioOutput::Connection::connectWhenFull(Stream *s)
     buffer.prebuf = 0;
     buffer.minreq = uint32_t(-1);
     buffer.fragsize = uint32_t(-1);
-    if (pa_stream_connect_playback(s->stream, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) != 0) {
+    // The server's playing position, kept up to date between its reports,
+    // is the clock the words and the mouth follow.
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING
+                                         | PA_STREAM_AUTO_TIMING_UPDATE);
+    if (pa_stream_connect_playback(s->stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
         removeSoon(s, 0);
         return false;
     }
@@ -410,4 +431,19 @@ void PulseAudioOutput::stop()
     Locked lock(m_connection->loop);
     while (!m_connection->streams.empty())
         m_connection->remove(&m_connection->streams.front());
+}
+
+qint64 PulseAudioOutput::heardMs()
+{
+    if (!m_connection)
+        return -1;
+    Locked lock(m_connection->loop);
+    const Stream *s = m_connection->latest;
+    if (!s)
+        return -1;
+    // Not yet handed to the server, or not yet timed by it: nothing heard so far.
+    pa_usec_t usec = 0;
+    if (!s->connected || pa_stream_get_state(s->stream) != PA_STREAM_READY || pa_stream_get_time(s->stream, &usec) != 0)
+        return 0;
+    return qint64(usec / PA_USEC_PER_MSEC);
 }

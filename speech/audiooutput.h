@@ -7,14 +7,16 @@
 
 #include <memory>
 
-// Where the voice's samples go. The voice calls it on its worker thread only,
-// and times the speech itself: an output never decides when a text is over.
+// Where the voice's samples go. The voice calls it on its worker thread,
+// except heardMs, and times the speech itself from what heardMs reports: an
+// output never decides when a text is over.
 class AudioOutput
 {
 public:
     virtual ~AudioOutput() = default;
-    // Finds a device for the format; false, with the reason, when there is none now.
-    virtual bool open(const PcmFormat &format, QString *reason) = 0;
+    // Finds a device; false, with the reason, when there is none now. The
+    // format goes with each text, as the engine made it.
+    virtual bool open(QString *reason) = 0;
     // Starts a text about expectedMs long, whose samples follow with append;
     // false, with the reason, when it cannot be heard.
     virtual bool start(const PcmFormat &format, qint64 expectedMs, QString *reason) = 0;
@@ -24,6 +26,10 @@ public:
     virtual void finish() = 0;
     // Cuts off everything still sounding.
     virtual void stop() = 0;
+    // How much of the text last started has reached the speaker, in ms, as
+    // the device reports it (its latency included): 0 until it starts to
+    // play, -1 when the device cannot tell. Safe from any thread.
+    virtual qint64 heardMs() = 0;
 };
 
 // The session's sound server (PulseAudio, or PipeWire through pipewire-pulse),
@@ -39,11 +45,12 @@ public:
     PulseAudioOutput();
     ~PulseAudioOutput() override;
 
-    bool open(const PcmFormat &format, QString *reason) override;
+    bool open(QString *reason) override;
     bool start(const PcmFormat &format, qint64 expectedMs, QString *reason) override;
     void append(const char *data, qsizetype bytes) override;
     void finish() override;
     void stop() override;
+    qint64 heardMs() override;
 
     // The silence that brings a text this long to what sound servers start on.
     static qsizetype paddingFor(qsizetype bytes, const PcmFormat &format);

@@ -5,9 +5,16 @@
 #include "characterrenderer.h"
 
 #include <QEvent>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QTimer>
 #include <QtMath>
+
+#include <chrono>
+
+// Each reveal on the monotonic clock, for matching the words shown with the
+// sound recorded (QT_LOGGING_RULES="garivolo.balloon.debug=true").
+Q_LOGGING_CATEGORY(lcBalloon, "garivolo.balloon", QtWarningMsg)
 
 CharacterLayer::CharacterLayer(QWidget *host)
     : QWidget(host)
@@ -133,6 +140,11 @@ void Balloon::reveal(int characters)
 {
     if (characters == m_shown)
         return;
+    if (characters > m_shown && lcBalloon().isDebugEnabled()) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        qCDebug(lcBalloon, "%lld %d %s", qint64(std::chrono::duration_cast<std::chrono::microseconds>(now).count()),
+                characters, qUtf8Printable(m_text.left(characters)));
+    }
     m_shown = characters;
     int line = 0;
     while (line + 1 < m_lineStarts.size() && m_lineStarts.at(line + 1) <= qMax(0, characters - 1))

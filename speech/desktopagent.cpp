@@ -265,7 +265,7 @@ private:
 
     void step()
     {
-        const int elapsed = int(m_clock.elapsed());
+        const int elapsed = m_talking ? m_agent.voice().heardMs() : int(m_clock.elapsed());
         if (m_gliding) {
             const double f = qBound(0.0, double(elapsed) / m_actionMs, 1.0);
             const double eased = f * f * (3 - 2 * f);
@@ -276,7 +276,7 @@ private:
         if (m_talking) {
             int said = m_utterance.words.isEmpty() ? m_textEnd : m_textStart;
             for (const Utterance::Word &w : std::as_const(m_utterance.words)) {
-                if (w.atMs <= elapsed)
+                if (w.atMs < elapsed) // a word at 0 shows once its sound is playing
                     said = m_textStart + w.textEnd;
             }
             reveal(said);

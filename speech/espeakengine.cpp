@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speechengine.h"
+#include "espeakengine.h"
 
 #include "pronunciation.h"
 
@@ -72,6 +72,25 @@ int collect(short *samples, int count, espeak_EVENT *events)
 }
 
 } // namespace
+
+Mouth mouthFor(const QByteArray &phoneme)
+{
+    if (phoneme.isEmpty())
+        return Mouth::Closed;
+    switch (phoneme.at(0)) {
+    case 'a': case 'A': case '&':
+        return Mouth::Open;
+    case 'o': case 'O': case 'u': case 'U': case 'w':
+        return Mouth::Round;
+    case 'f': case 'v':
+        return Mouth::Teeth;
+    case 'm': case 'b': case 'p': case '_': case ' ':
+        return Mouth::Closed;
+    default:
+        // e, i and the consonants made behind parted teeth (t, s, n, l, r, k...).
+        return Mouth::Wide;
+    }
+}
 
 EspeakEngine::~EspeakEngine() = default;
 

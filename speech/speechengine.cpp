@@ -16,22 +16,3 @@ Mouth Utterance::mouthAt(int ms) const
                                         [](int t, const Viseme &v) { return t < v.atMs; });
     return after == visemes.cbegin() ? Mouth::Closed : std::prev(after)->mouth;
 }
-
-Mouth mouthFor(const QByteArray &phoneme)
-{
-    if (phoneme.isEmpty())
-        return Mouth::Closed;
-    switch (phoneme.at(0)) {
-    case 'a': case 'A': case '&':
-        return Mouth::Open;
-    case 'o': case 'O': case 'u': case 'U': case 'w':
-        return Mouth::Round;
-    case 'f': case 'v':
-        return Mouth::Teeth;
-    case 'm': case 'b': case 'p': case '_': case ' ':
-        return Mouth::Closed;
-    default:
-        // e, i and the consonants made behind parted teeth (t, s, n, l, r, k...).
-        return Mouth::Wide;
-    }
-}

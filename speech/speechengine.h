@@ -40,9 +40,6 @@ struct Utterance
     Mouth mouthAt(int ms) const;
 };
 
-// The mouth a phoneme needs, by its espeak-style mnemonic.
-Mouth mouthFor(const QByteArray &phoneme);
-
 // Takes a text's samples a piece at a time, in order, with the timing of
 // all made so far; false stops the text there.
 using SampleSink = std::function<bool(const char *data, qsizetype bytes, const Utterance &soFar)>;
@@ -58,19 +55,4 @@ public:
     // Makes the text's sound, handing its samples to sink as they come (to
     // nothing when sink is empty, which only measures it), and returns its timing.
     virtual Utterance synthesize(const QString &text, const SampleSink &sink = {}) = 0;
-};
-
-// libespeak-ng, synthesizing to memory.
-class EspeakEngine : public SpeechEngine
-{
-public:
-    ~EspeakEngine() override;
-    bool initialise(const VoiceSettings &voice, QString *reason) override;
-    void setVoice(const VoiceSettings &voice) override;
-    Utterance synthesize(const QString &text, const SampleSink &sink = {}) override;
-
-private:
-    bool m_ready = false;
-    bool m_italian = false;
-    int m_sampleRate = 0;
 };

@@ -3,6 +3,7 @@
 
 #include "desktopagent.h"
 
+#include <climits>
 #include <cstdio>
 
 Voice::Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> output, const VoiceSettings &voice,
@@ -14,7 +15,7 @@ Voice::Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> 
 {
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
-    connect(&m_deadline, &QTimer::timeout, this, [this] { end(m_token); });
+    connect(&m_deadline, &QTimer::timeout, this, [this] { endWhenHeard(); });
     m_watchdog.setSingleShot(true);
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
         warnOnce(QStringLiteral("la voce non risponde"));
@@ -70,7 +71,7 @@ void Voice::start()
         QString reason;
         bool ready = m_engine->initialise(voice, &reason);
         if (ready && m_output) {
-            ready = m_output->open(PcmFormat{22050, 1}, &reason);
+            ready = m_output->open(&reason);
         }
         if (!ready || !m_output) {
             if (!m_output)
@@ -210,7 +211,38 @@ void Voice::retime(quint64 token, const Utterance &heard)
 void Voice::extend(quint64 token, int ms)
 {
     if (token == m_token && m_begun && m_deadline.isActive())
-        m_deadline.start(m_deadline.remainingTime() + ms);
+        m_lengthMs += ms;
+}
+
+int Voice::heardMs()
+{
+    if (!m_begun)
+        return 0;
+    const qint64 now = m_sinceBegun.elapsed();
+    const qint64 reported = m_heard && m_output ? m_output->heardMs() : -1;
+    qint64 at = now;
+    if (reported >= 0 || m_reportedMs >= 0) {
+        if (reported > m_reportedMs) {
+            m_reportedMs = reported;
+            m_reportedAt = now;
+        }
+        // A position that stands still is given a while to move on; one
+        // that is gone (the server went away) is carried on by the clock at once.
+        const qint64 still = now - m_reportedAt;
+        at = m_reportedMs + qMax<qint64>(0, reported >= 0 ? still - kStallMs : still);
+    }
+    m_heardMs = qMax(m_heardMs, int(qMin<qint64>(at, INT_MAX)));
+    return m_heardMs;
+}
+
+void Voice::endWhenHeard()
+{
+    // Without a position from the device its latency is allowed for.
+    const int endAt = m_lengthMs + (m_heard && m_reportedMs < 0 ? kLatencyGraceMs : 0);
+    const int heard = heardMs();
+    if (heard >= endAt)
+        return end(m_token);
+    m_deadline.start(qMax(5, endAt - heard));
 }
 
 void Voice::begin(quint64 token, const Utterance &utterance, bool heard)
@@ -220,8 +252,14 @@ void Voice::begin(quint64 token, const Utterance &utterance, bool heard)
     m_begun = true;
     m_watchdog.stop();
     // The sink's idle report comes late, early or never depending on the
-    // server, so the sound's own length decides when the text is over.
-    m_deadline.start(utterance.durationMs() + (heard ? kLatencyGraceMs : 0));
+    // server, so the sound's own length, heard, decides when the text is over.
+    m_lengthMs = utterance.durationMs();
+    m_heard = heard;
+    m_sinceBegun.start();
+    m_reportedMs = -1;
+    m_reportedAt = 0;
+    m_heardMs = 0;
+    m_deadline.start(m_lengthMs);
     m_planned = utterance;
     if (heard)
         emit soundStarted();

@@ -16,10 +16,11 @@
 #include <mutex>
 
 // The character's voice: synthesis and playback on a worker thread of its
-// own, timing here. A text ends when its sound has had time to be heard,
-// measured on a monotonic clock from the start of playback, whatever the
-// sound device says or does: a device that stalls, vanishes or never was
-// only makes him silent, never stuck.
+// own, timing here. A text is timed by how much of it the sound device says
+// it has played, so that the words and the mouth keep to what is heard and
+// the text ends once all of it has been; a device that cannot tell, stalls,
+// vanishes or never was hands the timing over to a monotonic clock, and only
+// makes him silent, never stuck.
 class Voice : public QObject
 {
     Q_OBJECT
@@ -44,9 +45,17 @@ public:
              std::function<void(const Utterance &)> retimed = {});
     // Stops at once; the current text still reports its end, from the event loop.
     void stop();
+    // How far into the text being said he is, in ms of its timing: what the
+    // device has played of it, or the time since it started when there is no
+    // sound or the device cannot tell. Only ever goes forward within a text.
+    int heardMs();
 
-    // Added to every sound's length: what a sound server holds before the speaker.
+    // Added to a sound's length when the device does not say what it has
+    // played: what a sound server holds before the speaker.
     static constexpr int kLatencyGraceMs = 80;
+    // A device whose playing stands still this long (a server that stalls,
+    // or takes this long to start) is no longer waited for: the clock goes on.
+    static constexpr int kStallMs = 1200;
     // A text whose sound has not started by then goes on in silence: a sound
     // server that hangs the worker must not hold the character up.
     static constexpr int kStartTimeoutMs = 2500;
@@ -64,6 +73,7 @@ private:
     void extend(quint64 token, int ms);
     void retime(quint64 token, const Utterance &heard);
     void end(quint64 token);
+    void endWhenHeard();
     // On the worker: the text's samples to the output, as it is heard.
     void render(quint64 token, const QString &text, const PcmFormat &format, qsizetype planned);
     bool speaking(quint64 token) const;
@@ -73,7 +83,7 @@ private:
     QThread m_thread;
     QObject *m_worker = nullptr; // lives on m_thread
     std::unique_ptr<SpeechEngine> m_engine; // used on m_thread only
-    std::unique_ptr<AudioOutput> m_output;  // used on m_thread only
+    std::unique_ptr<AudioOutput> m_output;  // used on m_thread only, but for heardMs
     VoiceSettings m_settings;
 
     bool m_started = false;
@@ -82,6 +92,13 @@ private:
     QTimer m_watchdog;
     QString m_text;
     bool m_begun = false;
+    // The text being said: its length, whether it is sounding, and where it has got to.
+    int m_lengthMs = 0;
+    bool m_heard = false;
+    QElapsedTimer m_sinceBegun;
+    qint64 m_reportedMs = -1; // the device's last report that went forward
+    qint64 m_reportedAt = 0;  // when that was, on m_sinceBegun
+    int m_heardMs = 0;
     quint64 m_token = 0;
     // The text the worker may go on making: set here, read there.
     std::atomic<quint64> m_speaking{0};

@@ -80,9 +80,9 @@ public:
         : m_module(std::move(module))
     {
     }
-    bool open(const PcmFormat &format, QString *reason) override
+    bool open(QString *reason) override
     {
-        return m_module->load(reason) && m_module->parts.output->open(format, reason);
+        return m_module->load(reason) && m_module->parts.output->open(reason);
     }
     bool start(const PcmFormat &format, qint64 expectedMs, QString *reason) override
     {
@@ -103,6 +103,8 @@ public:
         if (m_module->parts.output)
             m_module->parts.output->stop();
     }
+    // Asked only of a text the output has started, so after the module is loaded.
+    qint64 heardMs() override { return m_module->parts.output ? m_module->parts.output->heardMs() : -1; }
 
 private:
     std::shared_ptr<Module> m_module;

@@ -2,6 +2,9 @@
 // The voice module's one entry: libespeak-ng and the session's sound server.
 #include "voicemodule.h"
 
+#include "audiooutput.h"
+#include "espeakengine.h"
+
 extern "C" Q_DECL_EXPORT int garivolo_voice_version()
 {
     return kVoiceModuleVersion;

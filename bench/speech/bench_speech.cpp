@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // From a request to speak to the first sample handed to the sound device.
+#include "espeakengine.h"
 #include "speechengine.h"
 #include "voice.h"
 

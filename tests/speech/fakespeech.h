@@ -10,6 +10,8 @@
 #include <QMutex>
 #include <QThread>
 
+#include <algorithm>
+
 // An engine with the timing of a real one: 70 ms a letter and 120 ms of
 // pause after each word, words and mouth shapes reported where they sound.
 class FakeEngine : public SpeechEngine
@@ -37,7 +39,7 @@ public:
             end = int(text.indexOf(word, end)) + int(word.size());
             u.words.append({ms, end});
             for (QChar c : word) {
-                u.visemes.append({ms, mouthFor(QString(c).toLatin1())});
+                u.visemes.append({ms, mouthForLetter(c)});
                 ms += letterMs;
             }
             u.visemes.append({ms, Mouth::Closed});
@@ -54,18 +56,38 @@ public:
     }
 
 private:
+    static Mouth mouthForLetter(QChar c)
+    {
+        switch (c.toLower().unicode()) {
+        case u'a':
+            return Mouth::Open;
+        case u'o': case u'u':
+            return Mouth::Round;
+        case u'm': case u'p': case u'b':
+            return Mouth::Closed;
+        case u'f': case u'v':
+            return Mouth::Teeth;
+        default:
+            return Mouth::Wide;
+        }
+    }
     int m_takes = 0;
 };
 
 // A sound device the test controls: it can refuse, break after some texts,
-// or take everything and say nothing, as real servers do.
+// take everything and say nothing, start late, stall or keep its playing to
+// itself, as real servers do.
 class FakeOutput : public AudioOutput
 {
 public:
-    enum Behaviour { Plays, Absent, BreaksAfterTwo, Hangs };
+    enum Behaviour { Plays, Absent, BreaksAfterTwo, Hangs, StartsLate, Stalls, Untimed };
+    // How long a late device takes to start, and where a stalling one stops.
+    static constexpr int kLateMs = 700;
+    static constexpr int kStallsAtMs = 150;
+    static bool plays(int behaviour) { return behaviour == Plays || behaviour >= StartsLate; }
     explicit FakeOutput(Behaviour behaviour) : m_behaviour(behaviour) {}
 
-    bool open(const PcmFormat &, QString *reason) override
+    bool open(QString *reason) override
     {
         if (m_behaviour == Absent && reason)
             *reason = QStringLiteral("nessun dispositivo audio");
@@ -79,7 +101,7 @@ public:
             return false;
         }
         QMutexLocker lock(&m_mutex);
-        const bool works = m_behaviour == Plays || (m_behaviour == BreaksAfterTwo && m_played.size() < 2);
+        const bool works = plays(m_behaviour) || (m_behaviour == BreaksAfterTwo && m_played.size() < 2);
         if (!works) {
             if (reason)
                 *reason = QStringLiteral("il dispositivo audio è sparito");
@@ -103,6 +125,23 @@ public:
     {
         QMutexLocker lock(&m_mutex);
         ++m_stops;
+    }
+    qint64 heardMs() override
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_played.isEmpty() || m_behaviour == Untimed)
+            return -1;
+        // Never more than it was given.
+        const qint64 given = m_format.msForBytes(m_played.last());
+        const qint64 t = m_clock.elapsed();
+        switch (m_behaviour) {
+        case StartsLate:
+            return qBound<qint64>(0, t - kLateMs, given);
+        case Stalls:
+            return std::min<qint64>({t, given, kStallsAtMs});
+        default:
+            return qMin(t, given);
+        }
     }
     int played()
     {

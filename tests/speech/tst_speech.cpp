@@ -11,6 +11,7 @@
 #include "praise.h"
 #include "pronunciation.h"
 #include "tavola.h"
+#include "espeakengine.h"
 #include "speechengine.h"
 #include "voice.h"
 #include "voicemodule.h"
@@ -167,6 +168,8 @@ private slots:
     void speechKeepsOrderAndTimeWhateverTheSound_data();
     void speechKeepsOrderAndTimeWhateverTheSound();
     void aTextEndsOnTimeAndStopStillReportsIt();
+    void aTextKeepsToWhatTheDeviceHasPlayed_data();
+    void aTextKeepsToWhatTheDeviceHasPlayed();
     void theMouthFollowsTheTakeThatIsHeard();
     void shortSoundsArePaddedForTheServer();
     void aHangingDeviceDoesNotHoldHimUp();
@@ -606,6 +609,8 @@ void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound_data()
         QTest::addRow("%s, sound", qPrintable(engine)) << engine << int(FakeOutput::Plays);
         QTest::addRow("%s, no device", qPrintable(engine)) << engine << int(FakeOutput::Absent);
         QTest::addRow("%s, device gone mid-way", qPrintable(engine)) << engine << int(FakeOutput::BreaksAfterTwo);
+        QTest::addRow("%s, device slow to start", qPrintable(engine)) << engine << int(FakeOutput::StartsLate);
+        QTest::addRow("%s, device that stalls", qPrintable(engine)) << engine << int(FakeOutput::Stalls);
     }
     // An installation without the program's voice module: silent, with the same timing.
     QTest::addRow("voice module missing") << u"missing module"_s << int(FakeOutput::Absent);
@@ -665,11 +670,13 @@ void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound()
     QVERIFY(!balloon->isVisible());
     // A screen reader is told each whole, once, as he starts to say it.
     QCOMPARE(toldScreenReader, balloons);
-    // Five short words take a few seconds to say, not nothing and not forever.
-    QVERIFY2(clock.elapsed() > 1200 && clock.elapsed() < 12000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(silenced.size(), output == FakeOutput::Plays ? 0 : 1);
+    // Five short words take a few seconds to say, not nothing and not forever:
+    // a device that stalls holds each up only a while.
+    const int allowance = output == FakeOutput::Stalls ? 5 * Voice::kStallMs : 0;
+    QVERIFY2(clock.elapsed() > 1200 && clock.elapsed() < 12000 + allowance, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(silenced.size(), FakeOutput::plays(output) ? 0 : 1);
     if (stage.output)
-        QCOMPARE(stage.output->played(), output == FakeOutput::Plays ? 5 : output == FakeOutput::BreaksAfterTwo ? 2 : 0);
+        QCOMPARE(stage.output->played(), FakeOutput::plays(output) ? 5 : output == FakeOutput::BreaksAfterTwo ? 2 : 0);
 }
 
 // A text ends when its sound has had time to be heard, even from a device
@@ -705,6 +712,53 @@ void TestSpeech::aTextEndsOnTimeAndStopStillReportsIt()
     QTest::qWait(300);
     QCOMPARE(device->lastBytes(), cut);
     QVERIFY(cut < PcmFormat({8000, 1}).bytesForMs(speechEstimateMs(longText)));
+}
+
+void TestSpeech::aTextKeepsToWhatTheDeviceHasPlayed_data()
+{
+    QTest::addColumn<int>("output");
+    QTest::addColumn<int>("heardAt300"); // where he is 300 ms after the text began, -1: about there
+    QTest::addColumn<int>("lateBy");     // how much later than its length the text ends, at least
+    QTest::newRow("device on time") << int(FakeOutput::Plays) << -1 << 0;
+    // A server just started again takes a while before its first stream plays.
+    QTest::newRow("device slow to start") << int(FakeOutput::StartsLate) << 0 << FakeOutput::kLateMs;
+    QTest::newRow("device that stalls") << int(FakeOutput::Stalls) << FakeOutput::kStallsAtMs
+                                        << Voice::kStallMs - FakeOutput::kStallsAtMs;
+    QTest::newRow("device that cannot tell") << int(FakeOutput::Untimed) << -1 << Voice::kLatencyGraceMs;
+}
+
+// The words, the mouth and the end of a text follow what the device has
+// played of it; a device that stalls holds him up only a while.
+void TestSpeech::aTextKeepsToWhatTheDeviceHasPlayed()
+{
+    QFETCH(int, output);
+    QFETCH(int, heardAt300);
+    QFETCH(int, lateBy);
+    Voice voice(std::make_unique<FakeEngine>(), std::make_unique<FakeOutput>(FakeOutput::Behaviour(output)),
+                VoiceSettings{});
+    const QString text = u"quattro per sette"_s;
+    int length = -1;
+    bool over = false;
+    QElapsedTimer clock;
+    voice.say(text, [&](const Utterance &u) { length = u.durationMs(); clock.start(); }, [&] { over = true; });
+    QTRY_VERIFY(length > 0);
+    QTRY_VERIFY(clock.elapsed() >= 300);
+    const int heard = voice.heardMs();
+    if (heardAt300 < 0)
+        QVERIFY2(heard >= 300 && heard < int(clock.elapsed()) + 20, qPrintable(QString::number(heard)));
+    else
+        QCOMPARE(heard, heardAt300);
+    QVERIFY(!over);
+    int last = heard;
+    while (!over && clock.elapsed() < length + Voice::kStallMs + 3000) {
+        QTest::qWait(10);
+        const int now = voice.heardMs();
+        QVERIFY2(now >= last, qPrintable(u"%1 after %2"_s.arg(now).arg(last)));
+        last = now;
+    }
+    QVERIFY(over);
+    QVERIFY2(clock.elapsed() >= length + lateBy, qPrintable(u"%1 of %2"_s.arg(clock.elapsed()).arg(length)));
+    QVERIFY(last >= length);
 }
 
 // The text is measured in one take and heard in another: where the two
