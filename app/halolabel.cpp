@@ -3,6 +3,7 @@
 
 #include "contrast.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QtMath>
@@ -81,13 +82,36 @@ bool HaloLabel::elided() const
     return shownLines().join(u'\n') != whole;
 }
 
-void HaloLabel::paintEvent(QPaintEvent *)
+void HaloLabel::paintEvent(QPaintEvent *event)
 {
+    const QColor ink = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
+    const qreal dpr = devicePixelRatioF();
+    // Merlin moves over some labels many times a second: the caption, drawn
+    // as outlines and ringed, is drawn once and each repaint copies it.
+    const QString key = text() + u'\x1f' + font().key() + u'\x1f' + ink.name(QColor::HexArgb)
+                        + u'\x1f' + QString::number(int(alignment())) + u'\x1f' + QString::number(m_halo)
+                        + u'\x1f' + QString::number(m_elideWidth) + u'\x1f' + QString::number(margin());
+    if (m_drawn.isNull() || m_drawnKey != key || m_drawn.size() != size() * dpr || m_drawn.devicePixelRatio() != dpr) {
+        m_drawn = QImage(); // let go of the old one before the new one is made
+        m_drawn = QImage(size() * dpr, QImage::Format_ARGB32_Premultiplied);
+        m_drawn.setDevicePixelRatio(dpr);
+        m_drawn.fill(Qt::transparent);
+        m_drawnKey = key;
+        QPainter caption(&m_drawn);
+        paintCaption(caption, ink);
+    }
     QPainter painter(this);
+    painter.setClipRegion(event->region());
+    painter.drawImage(0, 0, m_drawn);
+    // The frame over the halo, so that the box stays as drawn.
+    drawFrame(&painter);
+}
+
+void HaloLabel::paintCaption(QPainter &painter, const QColor &ink) const
+{
     const QRect room = textRoom();
     const QFontMetricsF metrics(font());
     const QStringList lines = shownLines();
-    const QColor ink = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
 
     QPainterPath path;
     const qreal lineHeight = metrics.lineSpacing();
@@ -111,7 +135,4 @@ void HaloLabel::paintEvent(QPaintEvent *)
     if (m_halo)
         painter.strokePath(path, QPen(haloFor(ink), kHaloPen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.fillPath(path, ink);
-    // The frame over the halo, so that the box stays as drawn.
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    drawFrame(&painter);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QImage>
 #include <QLabel>
 
 // A label whose caption stays legible on any background behind it: each
@@ -32,8 +33,12 @@ protected:
 private:
     QStringList shownLines() const;
     QRect textRoom() const;
+    void paintCaption(QPainter &painter, const QColor &ink) const;
 
     bool m_halo = false;
     int m_elideWidth = 0;
     int m_haloRoom = 0;
+    // The caption as last drawn, and what it was drawn from.
+    QImage m_drawn;
+    QString m_drawnKey;
 };

@@ -33,6 +33,7 @@ protected:
 private:
     QImage m_frame;
     QRect m_rect;
+    QRect m_shown; // what of the layer the last picture covered
 };
 
 // What the character is saying, beside him, a few lines at a time as the

@@ -23,6 +23,9 @@ int speechEstimateMs(const QString &text)
 // them one at a time by drawing, gliding, speaking and showing the balloon.
 class DesktopCharacter : public QObject, public Character, public Performer
 {
+    static constexpr int kTalkFrameMs = 33;
+    static constexpr int kMoveFrameMs = 50;
+
 public:
     DesktopCharacter(CharacterData data, DesktopAgent &agent, QWidget *host)
         : m_data(std::move(data))
@@ -32,9 +35,10 @@ public:
         , m_layer(new CharacterLayer(host))
         , m_balloon(new Balloon(m_layer))
     {
-        // About 30 frames a second while something moves or he talks; at
-        // rest only a blink or a breath changes the picture.
-        m_frameTimer.setInterval(33);
+        // While he talks, about 30 looks a second keep his mouth and the
+        // balloon on his words; a gesture is as smooth at 20 pictures a
+        // second, each a whole new picture of him. At rest only a blink or a
+        // breath changes the picture.
         connect(&m_frameTimer, &QTimer::timeout, this, [this] { step(); });
         m_idleTimer.setInterval(250);
         connect(&m_idleTimer, &QTimer::timeout, this, [this] { idle(); });
@@ -76,6 +80,9 @@ public:
         if (height <= 0 || height > 32767)
             throw CharacterError(QStringLiteral("Altezza del personaggio non valida: %1").arg(height));
         // A property, not a request: it holds from now on, even for what is already queued.
+        // Every handler sets it: only a new height makes his pictures out of date.
+        if (height == m_height)
+            return;
         m_height = height;
         relayout();
     }
@@ -95,6 +102,7 @@ public:
     void relayout()
     {
         m_stills.clear();
+        m_renderer.forgetParts();
         redraw();
         if (m_balloon && m_balloon->isVisible())
             placeBalloon();
@@ -125,8 +133,10 @@ public:
             return;
         }
         case CharacterRequest::Height:
-            m_height = request.x;
-            relayout();
+            if (request.x != m_height) {
+                m_height = request.x;
+                relayout();
+            }
             return finish();
         case CharacterRequest::Play:
             // An animation ends what he was saying in one go: the next text gets a balloon of its own.
@@ -206,7 +216,7 @@ private:
                 m_clock.start();
                 // Without word timings the whole text is there at once.
                 reveal(u.words.isEmpty() ? m_textEnd : m_textStart);
-                m_frameTimer.start();
+                m_frameTimer.start(kTalkFrameMs);
                 step();
             },
             [this] {
@@ -237,7 +247,7 @@ private:
     void startAction(int durationMs)
     {
         m_clock.start();
-        m_frameTimer.start();
+        m_frameTimer.start(kMoveFrameMs);
         m_finishTimer.start(durationMs);
         m_actionMs = durationMs;
     }
@@ -328,7 +338,7 @@ private:
             const int elapsed = int(m_clock.isValid() ? m_clock.elapsed() : 0);
             const Pose pose = m_data.poseAt(m_animation, elapsed);
             m_layer->drawFrame(m_renderer.frameSize(h, true), dpr, topLeft,
-                               [&](QImage &image) { m_renderer.draw(image, h, pose, face, true); });
+                               [&](QImage &image) { m_renderer.compose(image, h, pose, face, true); });
         }
     }
 
@@ -408,7 +418,7 @@ QWidget *DesktopAgent::host()
 
 void DesktopAgent::setDesignScale(qreal scale)
 {
-    if (!(scale > 0))
+    if (!(scale > 0) || scale == m_scale)
         return;
     m_scale = scale;
     for (auto &[id, character] : m_characters)
