@@ -90,11 +90,11 @@ public:
     {
         if (!m_data.animations.contains(animation))
             throw CharacterError(QStringLiteral("Animazione sconosciuta: \"%1\"").arg(animation));
-        m_queue.enqueue({CharacterRequest::Play, 0, 0, animation, keep == Keep::Always});
+        m_queue.enqueue({CharacterRequest::Play, 0, 0, animation, keep == Keep::Always, turn()});
     }
     void Speak(const QString &text, Keep keep) override
     {
-        m_queue.enqueue({CharacterRequest::Speak, 0, 0, text, keep == Keep::Always});
+        m_queue.enqueue({CharacterRequest::Speak, 0, 0, text, keep == Keep::Always, turn()});
     }
     void dropWaiting() override { m_queue.dropWaiting(); }
 
@@ -147,9 +147,9 @@ public:
         case CharacterRequest::Speak:
             // From the event loop: a handler that asks for several texts in a
             // row has asked for all of them by then, and they share a balloon.
-            QTimer::singleShot(0, this, [this, text = request.text, asked = m_asked] {
+            QTimer::singleShot(0, this, [this, text = request.text, turn = request.turn, asked = m_asked] {
                 if (asked == m_asked)
-                    speak(text);
+                    speak(text, turn);
             });
             return;
         }
@@ -180,17 +180,31 @@ public:
 private:
     // The texts said in one go (a question's "4", "per" and factor, a
     // verdict and its result) gather in one balloon, revealed as said.
-    void speak(const QString &text)
+    // The turn of the event loop the caller is in: a request made after the
+    // loop has run again belongs to another handler.
+    quint64 turn()
+    {
+        if (!m_inTurn) {
+            m_inTurn = true;
+            ++m_turn;
+            QTimer::singleShot(0, this, [this] { m_inTurn = false; });
+        }
+        return m_turn;
+    }
+
+    void speak(const QString &text, quint64 turn)
     {
         m_holdTimer.stop();
         const QString shown = m_balloon->speech();
-        const bool gathering = m_afterText && m_balloon->isVisible();
+        // A reaction asked after a dictation that waited is a thing of its own: a balloon and an announcement.
+        const bool gathering = m_afterText && m_balloon->isVisible() && turn == m_balloonTurn;
+        m_balloonTurn = turn;
         const int offset = gathering ? m_textEnd + 1 : 0;
         if (!gathering || shown.mid(offset, text.size()) != text
             || (offset + text.size() < shown.size() && shown.at(offset + text.size()) != u' ')) {
             // What he says next in one go is in the balloon from the start, so it can be read whole.
             QStringList parts{text};
-            parts += m_queue.upcomingSpeech();
+            parts += m_queue.upcomingSpeech(turn);
             const QString joined = parts.join(u' ');
             if (!gathering) {
                 m_balloon->dismiss();
@@ -379,6 +393,9 @@ private:
     int m_announced = 0;
     bool m_afterText = false;
     quint64 m_asked = 0; // a text still to begin when this changes is not said
+    quint64 m_turn = 0;
+    bool m_inTurn = false;
+    quint64 m_balloonTurn = 0; // the turn whose texts the balloon shows
     bool m_eyesClosed = false;
     double m_breath = 0.0;
     Mouth m_mouth = Mouth::Closed;
