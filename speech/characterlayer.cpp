@@ -9,10 +9,10 @@
 #include <QTimer>
 #include <QtMath>
 
-CharacterLayer::CharacterLayer(QWidget *host)
+CharacterLayer::CharacterLayer(QWidget *host, const QString &name)
     : QWidget(host)
 {
-    setObjectName(QStringLiteral("Merlin"));
+    setObjectName(name);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
@@ -111,13 +111,13 @@ void CharacterLayer::paintEvent(QPaintEvent *)
     painter.drawImage(m_rect.topLeft(), m_frame);
 }
 
-Balloon::Balloon(QWidget *layer)
+Balloon::Balloon(QWidget *layer, const QString &name)
     : QLabel(layer)
     , m_announcer(new Announcer(this))
 {
     m_announcer->setObjectName(QStringLiteral("merlinSays"));
     setObjectName(QStringLiteral("Balloon"));
-    setAccessibleDescription(QStringLiteral("Merlin dice"));
+    setAccessibleDescription(QStringLiteral("%1 dice").arg(name));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setTextFormat(Qt::PlainText);

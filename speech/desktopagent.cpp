@@ -32,8 +32,8 @@ public:
         , m_renderer(m_data)
         , m_queue(*this)
         , m_agent(agent)
-        , m_layer(new CharacterLayer(host))
-        , m_balloon(new Balloon(m_layer))
+        , m_layer(new CharacterLayer(host, m_data.name))
+        , m_balloon(new Balloon(m_layer, m_data.name))
     {
         // While he talks, about 30 looks a second keep his mouth and the
         // balloon on his words; a gesture is as smooth at 20 pictures a
@@ -51,7 +51,6 @@ public:
             m_afterText = false;
             m_balloon->dismiss();
         });
-        m_agent.voice().setVoice(m_data.voice);
         m_idleClock.start();
         m_layer->hide();
     }
@@ -212,7 +211,8 @@ private:
             }
             const int said = m_said;
             m_balloon->setSpeech(gathering ? shown.left(m_textEnd) + u' ' + joined : joined,
-                                 qRound(18 * m_agent.designScale()), qRound(340 * m_agent.designScale()));
+                                 qRound(m_data.life.balloonTextPx * m_agent.designScale()),
+                                 qRound(m_data.life.balloonWidthPx * m_agent.designScale()));
             m_said = gathering ? said : 0;
             m_balloon->reveal(m_said);
         }
@@ -222,7 +222,7 @@ private:
         placeBalloon();
         m_balloon->show();
         m_balloon->raise();
-        m_agent.voice().say(
+        m_agent.voiceOf(this, m_data.voice).say(
             text,
             [this](const Utterance &u) {
                 m_utterance = u;
@@ -320,9 +320,10 @@ private:
             return;
         // A blink every four seconds and a slow breath; each is a picture drawn once and kept.
         const qint64 t = m_idleClock.elapsed();
-        const bool closed = t % 4000 < 250;
+        const Liveliness &life = m_data.life;
+        const bool closed = t % life.blinkEveryMs < life.blinkMs;
         static constexpr double kBreath[] = {0.0, 0.5, 1.0, 0.5};
-        const double breath = kBreath[(t / 1500) % 4];
+        const double breath = kBreath[(t / life.breathStepMs) % 4];
         if (closed != m_eyesClosed || breath != m_breath) {
             m_eyesClosed = closed;
             m_breath = breath;
@@ -426,7 +427,7 @@ QWidget *DesktopAgent::host()
     // Nobody gave him a window: he gets a plain one the size of the design.
     if (!m_ownHost) {
         m_ownHost = std::make_unique<QWidget>();
-        m_ownHost->setObjectName(QStringLiteral("MerlinStage"));
+        m_ownHost->setObjectName(QStringLiteral("stage"));
         m_ownHost->resize(785, 556);
         m_ownHost->show();
     }
@@ -445,6 +446,16 @@ void DesktopAgent::setDesignScale(qreal scale)
 QList<QRect> DesktopAgent::keepClearRects() const
 {
     return m_keepClear ? m_keepClear() : QList<QRect>();
+}
+
+Voice &DesktopAgent::voiceOf(const void *character, const VoiceSettings &settings)
+{
+    // One voice for every character: it takes the settings of whoever speaks, when another spoke last.
+    if (character != m_voicedFor) {
+        m_voice->setVoice(settings);
+        m_voicedFor = character;
+    }
+    return *m_voice;
 }
 
 void DesktopAgent::startVoice()

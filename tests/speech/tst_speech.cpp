@@ -361,6 +361,14 @@ void TestSpeech::badCharacterFiles_data()
     QTest::newRow("a frame with no height")
         << head + parts + R"(, "frame": [0, 0, 200, 0], "animations": {"Greet": {"duration": 1000, "keys": [{"at": 0, "pose": {}}]}}})"
         << u"frame"_s;
+    const QByteArray greets = R"(, "animations": {"Greet": {"duration": 1000, "keys": [{"at": 0, "pose": {}}]}})";
+    QTest::newRow("no name") << head + parts + greets + "}" << u"name"_s;
+    QTest::newRow("a blink as long as the time between two")
+        << head + parts + greets + R"(, "name": "Mago", "life": {"blinkEvery": 800, "blink": 800}})" << u"blink"_s;
+    QTest::newRow("a balloon too narrow for a word")
+        << head + parts + greets + R"(, "name": "Mago", "life": {"balloonWidth": 20}})" << u"balloonWidth"_s;
+    QTest::newRow("a breath step that is not a number")
+        << head + parts + greets + R"(, "name": "Mago", "life": {"breathStep": "slow"}})" << u"breathStep"_s;
     QTest::newRow("face names a missing part")
         << QByteArray(head + parts).replace("\"mouth_open\"}", "\"smile\"}") + R"(, "animations": {}})" << u"smile"_s;
 }
@@ -1019,7 +1027,7 @@ void TestSpeech::balloonPagesLongTextsAndAnnouncesEachWord()
 {
     QStringList announced;
     QWidget layer;
-    Balloon balloon(&layer);
+    Balloon balloon(&layer, u"Merlin"_s);
     const QString text = u"Allora attenzione, iniziamo la nostra avventura con la tabellina del 4. Io detto e tu scrivi "
                          u"il risultato nello spazio sotto di me. Mi raccomando inserisci il risultato e premi invio e "
                          u"poi aspetta che io finisca di parlare e premi ancora invio per avere la domanda successiva"_s;
