@@ -121,20 +121,7 @@ int main(int argc, char *argv[])
     // Merlin lives in the design's area, above every control.
     QWidget *client = tavola.canvas();
     agent.setHost(client);
-    agent.setKeepClear([&tavola, &agent, client] {
-        const auto placed = [client](const QWidget *w) { return QRect(w->mapTo(client, QPoint()), w->size()); };
-        const auto design = [&agent](QRect r) {
-            const qreal s = agent.designScale();
-            return QRect(qRound(r.x() * s), qRound(r.y() * s), qRound(r.width() * s), qRound(r.height() * s));
-        };
-        // The verdict line sizes itself to its text: room is kept for the
-        // longest verdict, to the right edge and in its large type, even while it is empty.
-        QRect verdict = placed(tavola.lblMessage);
-        verdict.setRight(client->width());
-        verdict.setHeight(qMax(verdict.height(), qRound(48 * agent.designScale())));
-        // The score board and the clock, as drawn by their frames.
-        return QList<QRect>{placed(tavola.Text3), verdict, design(QRect(0, 0, 225, 297)), design(QRect(560, 0, 233, 137))};
-    });
+    agent.setKeepClear([&tavola] { return tavola.keepClearOfBalloon(); });
     // The window's controls, the voice and the sound server wait until the
     // name prompt is on the screen, so that the child sees it without delay.
     FirstPaint firstPaint([&tavola, &agent] {

@@ -837,6 +837,23 @@ void Tavola::Command3_Click()
              + lblScore2->accessibleName());
 }
 
+QList<QRect> Tavola::keepClearOfBalloon() const
+{
+    QWidget *client = m_canvas;
+    const auto placed = [client](const QWidget *w) { return QRect(w->mapTo(client, QPoint()), w->size()); };
+    const auto design = [this](QRect r) {
+        const qreal s = m_scale;
+        return QRect(qRound(r.x() * s), qRound(r.y() * s), qRound(r.width() * s), qRound(r.height() * s));
+    };
+    // The verdict line sizes itself to its text: room is kept for the
+    // longest verdict, to the right edge and in its large type, even while it is empty.
+    QRect verdict = placed(lblMessage);
+    verdict.setRight(client->width());
+    verdict.setHeight(qMax(verdict.height(), qRound(48 * m_scale)));
+    // The score board and the clock, as drawn by their frames.
+    return {placed(Text3), verdict, design(QRect(0, 0, 225, 297)), design(QRect(560, 0, 233, 137))};
+}
+
 void Tavola::placeMerlin(Character &Merlin, const char *animation)
 {
     Merlin.Show();

@@ -107,6 +107,9 @@ public:
     NumberPad *numberPad() const { return m_pad; }
     // How much larger than designed the boxes are drawn.
     qreal boxScale() const { return m_pendingBoxScale > 0 ? m_pendingBoxScale : m_scale; }
+    // What the character's balloon must leave readable, in the canvas at the
+    // current scale: the answer box, the verdict line, the score board and the clock.
+    QList<QRect> keepClearOfBalloon() const;
 
 signals:
     void designScaleChanged(qreal scale);

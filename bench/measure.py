@@ -54,6 +54,23 @@ def cpu_share(pids, seconds):
     return 100 * (sum(cpu_seconds(p) for p in pids) - before) / seconds
 
 
+def cpu_while(pids, work):
+    """CPU of these processes together while work runs, in percent of one core."""
+    before, start = sum(cpu_seconds(p) for p in pids), time.monotonic()
+    work()
+    return 100 * (sum(cpu_seconds(p) for p in pids) - before) / (time.monotonic() - start)
+
+
+def answer_cycle(session):
+    """A child's whole answer: a wrong answer and Enter (the verdict, his greeting, "Sbagliato"
+    and the result), then Enter for the next question (his greeting and the dictation)."""
+    session.xdotool("type", "5")
+    session.xdotool("key", "Return")
+    time.sleep(3.2)
+    session.xdotool("key", "Return")
+    time.sleep(3.3)
+
+
 def servers(session):
     """What works for the program outside it: the X server and the sound server."""
     with open(os.path.join(session.runtime, "pulse", "pid")) as f:
@@ -89,6 +106,18 @@ def main():
         talking_alone = cpu_share([p.pid], 5)
         time.sleep(25)  # the end of the introduction and the first dictation
         idle = cpu_share([p.pid] + servers(session), 30)
+        # Answer after answer, each heard out: the cost of what a contest is made of.
+        main = wait_for("the main window", lambda: session.windows_named(" +GARIVOLO .*"))[0]
+        x, y, width, height = session.geometry(main)
+        session.xdotool("mousemove", str(x + 436), str(y + height - 556 + 373), "click", "1")
+        time.sleep(0.2)
+        answer_cycle(session)
+        # The keys reached him: the next question's dictation is in his balloon.
+        session.xdotool("type", "5")
+        wait_for("his balloon", lambda: e2e.balloon_speaking(e2e.look(1)), timeout=5)
+        session.xdotool("key", "BackSpace")
+        time.sleep(3)
+        cycle = cpu_while([p.pid] + servers(session), lambda: [answer_cycle(session) for _ in range(4)])
         rss = peak_rss_mb(p.pid)
         p.kill()
         p.wait()
@@ -103,6 +132,7 @@ def main():
         f.wait()
         row("CPU talking, with X and sound", talking, "%", "< 3 %")
         row("CPU talking, program alone", talking_alone, "%", "(no aim)")
+        row("CPU answer cycle, with X and sound", cycle, "%", "< 3 %")
         row("CPU idle, with X and sound", idle, "%", "< 0.3 %", floor_idle)
         row("peak RSS, Merlin speaking", rss, "MB", "< 40 MB", floor_rss)
 

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <tuple>
 #include <utility>
 
 CharacterError::CharacterError(const QString &what)
@@ -166,6 +167,26 @@ CharacterData CharacterData::parse(const QByteArray &json, const QString &path, 
                          [](const KeyFrame &a, const KeyFrame &b) { return a.at < b.at; });
         data.animations.insert(it.key(), animation);
     }
+
+    data.name = root.value(QLatin1String("name")).toString().trimmed();
+    if (data.name.isEmpty())
+        fail(path, QStringLiteral("manca il nome del personaggio (\"name\")"));
+    const QJsonObject life = root.value(QLatin1String("life")).toObject();
+    for (auto [key, member, low, high] :
+         {std::tuple{"blinkEvery", &Liveliness::blinkEveryMs, 500, 60000}, std::tuple{"blink", &Liveliness::blinkMs, 50, 1000},
+          std::tuple{"breathStep", &Liveliness::breathStepMs, 200, 10000},
+          std::tuple{"balloonText", &Liveliness::balloonTextPx, 8, 72},
+          std::tuple{"balloonWidth", &Liveliness::balloonWidthPx, 100, 785}}) {
+        const QJsonValue v = life.value(QLatin1String(key));
+        if (v.isUndefined())
+            continue;
+        const int value = v.toInt(-1);
+        if (!v.isDouble() || value < low || value > high)
+            fail(path, QStringLiteral("valore non valido per \"%1\" (da %2 a %3)").arg(QLatin1String(key)).arg(low).arg(high));
+        data.life.*member = value;
+    }
+    if (data.life.blinkMs >= data.life.blinkEveryMs)
+        fail(path, QStringLiteral("il battito di ciglia (\"blink\") dura più del tempo fra due (\"blinkEvery\")"));
 
     const QJsonObject voice = root.value(QLatin1String("voice")).toObject();
     data.voice.language = voice.value(QLatin1String("language")).toString(data.voice.language);

@@ -48,10 +48,21 @@ struct VoiceSettings
     int pitch = 50;  // 0..100
 };
 
-// Everything a character file describes: its art, its animations and its voice.
+// How he lives at rest and how his balloon is set, in design pixels and milliseconds.
+struct Liveliness
+{
+    int blinkEveryMs = 4000;
+    int blinkMs = 250;
+    int breathStepMs = 1500; // each of the four steps of a breath: half in, in, half out, out
+    int balloonTextPx = 18;
+    int balloonWidthPx = 340;
+};
+
+// Everything a character file describes: its name, art, animations, voice and liveliness.
 struct CharacterData
 {
     QString filePath;
+    QString name; // what people call him, as the program's windows and screen readers say it
     QByteArray art; // SVG whose top-level groups are the parts
     QList<CharacterPart> parts; // back to front
     QString eyesOpen, eyesClosed, mouthClosed, mouthOpen;
@@ -63,6 +74,7 @@ struct CharacterData
     Pose breath;
     QHash<QString, Animation> animations;
     VoiceSettings voice;
+    Liveliness life;
 
     // Reads a character file; any problem is a CharacterError naming the file and the fault.
     static CharacterData load(const QString &path);

@@ -16,10 +16,10 @@
 // sound recorded (QT_LOGGING_RULES="garivolo.balloon.debug=true").
 Q_LOGGING_CATEGORY(lcBalloon, "garivolo.balloon", QtWarningMsg)
 
-CharacterLayer::CharacterLayer(QWidget *host)
+CharacterLayer::CharacterLayer(QWidget *host, const QString &name)
     : QWidget(host)
 {
-    setObjectName(QStringLiteral("Merlin"));
+    setObjectName(name);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
@@ -60,7 +60,31 @@ void CharacterLayer::setFrame(const QImage &frame, QPoint topLeft)
     }
     m_frame = frame;
     m_rect = now;
-    update(old.united(m_rect));
+    update(old.united(m_shown).united(m_rect));
+    m_shown = m_rect;
+}
+
+// The part of a transparent picture where anything is drawn, in device pixels.
+static QRect opaquePart(const QImage &image)
+{
+    const int width = image.width(), height = image.height();
+    int top = height, bottom = -1, left = width, right = -1;
+    for (int y = 0; y < height; ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        int x = 0;
+        while (x < width && qAlpha(row[x]) == 0)
+            ++x;
+        if (x == width)
+            continue;
+        int last = width - 1;
+        while (qAlpha(row[last]) == 0)
+            --last;
+        top = qMin(top, y);
+        bottom = y;
+        left = qMin(left, x);
+        right = qMax(right, last);
+    }
+    return bottom < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 void CharacterLayer::drawFrame(QSize size, qreal devicePixelRatio, QPoint topLeft,
@@ -75,9 +99,17 @@ void CharacterLayer::drawFrame(QSize size, qreal devicePixelRatio, QPoint topLef
     }
     m_frame.fill(Qt::transparent);
     draw(m_frame);
-    const QRect old = m_rect;
     m_rect = QRect(topLeft, size);
-    update(old.united(m_rect));
+    // His picture has wide margins for a raised arm or a spell's sparkles:
+    // only where he is, and where he was, is drawn again.
+    const QRect drawn = opaquePart(m_frame);
+    const qreal dpr = devicePixelRatio;
+    const QRect now = drawn.isValid() ? QRect(QPoint(qFloor(drawn.left() / dpr), qFloor(drawn.top() / dpr)),
+                                              QPoint(qCeil((drawn.right() + 1) / dpr), qCeil((drawn.bottom() + 1) / dpr)))
+                                            .translated(topLeft)
+                                      : QRect();
+    update(m_shown.united(now));
+    m_shown = now;
 }
 
 void CharacterLayer::paintEvent(QPaintEvent *)
@@ -86,13 +118,13 @@ void CharacterLayer::paintEvent(QPaintEvent *)
     painter.drawImage(m_rect.topLeft(), m_frame);
 }
 
-Balloon::Balloon(QWidget *layer)
+Balloon::Balloon(QWidget *layer, const QString &name)
     : QLabel(layer)
     , m_announcer(new Announcer(this))
 {
     m_announcer->setObjectName(QStringLiteral("merlinSays"));
     setObjectName(QStringLiteral("Balloon"));
-    setAccessibleDescription(QStringLiteral("Merlin dice"));
+    setAccessibleDescription(QStringLiteral("%1 dice").arg(name));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setTextFormat(Qt::PlainText);

@@ -17,7 +17,8 @@ class CharacterLayer : public QWidget
 {
     Q_OBJECT
 public:
-    explicit CharacterLayer(QWidget *host);
+    // Named after the character it shows.
+    CharacterLayer(QWidget *host, const QString &name);
 
     // A new picture of him with its top-left at this point of the layer.
     void setFrame(const QImage &frame, QPoint topLeft);
@@ -33,6 +34,7 @@ protected:
 private:
     QImage m_frame;
     QRect m_rect;
+    QRect m_shown; // what of the layer the last picture covered
 };
 
 // What the character is saying, beside him, a few lines at a time as the
@@ -41,7 +43,8 @@ class Balloon : public QLabel
 {
     Q_OBJECT
 public:
-    explicit Balloon(QWidget *layer);
+    // Screen readers describe it as what the character, by this name, says.
+    Balloon(QWidget *layer, const QString &name);
 
     static constexpr int kMaxLines = 4;
 

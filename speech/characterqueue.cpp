@@ -54,11 +54,11 @@ std::deque<CharacterRequest> CharacterQueue::dropWaiting()
     return dropped;
 }
 
-QStringList CharacterQueue::upcomingSpeech() const
+QStringList CharacterQueue::upcomingSpeech(quint64 turn) const
 {
     QStringList texts;
     for (const CharacterRequest &r : m_waiting) {
-        if (r.kind == CharacterRequest::Play)
+        if (r.kind == CharacterRequest::Play || r.turn != turn)
             break;
         if (r.kind == CharacterRequest::Speak)
             texts << r.text;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <QStringList>
 #include <deque>
 #include <functional>
@@ -16,6 +17,9 @@ struct CharacterRequest
     QString text{};
     // Kept even when the requests waiting are dropped (see dropWaiting).
     bool kept = false;
+    // The texts asked for in one turn of the event loop (one handler's) are
+    // one thing said: a dictation, a reaction.
+    quint64 turn = 0;
 
     bool operator==(const CharacterRequest &) const = default;
 };
@@ -49,9 +53,9 @@ public:
     // request being performed goes on, and the rest keep their order.
     // Returns what was dropped, in order.
     std::deque<CharacterRequest> dropWaiting();
-    // The texts that follow the current request with no animation between:
-    // what he is about to say in one go.
-    QStringList upcomingSpeech() const;
+    // The texts of this turn that follow the current request with no
+    // animation between: what he is about to say in one go.
+    QStringList upcomingSpeech(quint64 turn) const;
 
 private:
     void startNext();

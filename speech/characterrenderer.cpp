@@ -64,11 +64,28 @@ QImage CharacterRenderer::frame(int height, const Pose &pose, Face face, qreal d
     return image;
 }
 
-void CharacterRenderer::draw(QImage &image, int height, const Pose &asked, Face face, bool moving) const
+QTransform CharacterRenderer::figureTransform(int height, qreal dpr, bool moving, const PartPose &whole) const
 {
     const QRectF box = this->box();
     const QMargins m = margins(height, moving);
+    QTransform t;
+    t.scale(dpr, dpr);
+    t.translate(m.left(), m.top());
+    t.scale(height / box.height(), height / box.height());
+    t.translate(-box.left(), -box.top());
+    // The whole figure moves around the middle of its feet.
+    const QRectF art = m_svg.viewBoxF();
+    const QPointF pivot(art.center().x(), art.bottom());
+    t.translate(pivot.x() + whole.dx, pivot.y() + whole.dy);
+    t.rotate(whole.rotate);
+    t.scale(whole.scale, whole.scale);
+    t.translate(-pivot.x(), -pivot.y());
+    return t;
+}
 
+template<typename DrawPart>
+void CharacterRenderer::drawParts(QPainter &painter, const Pose &asked, Face face, DrawPart drawPart) const
+{
     // A breath moves only the parts the pose leaves alone.
     Pose pose = asked;
     if (face.breath > 0) {
@@ -80,15 +97,6 @@ void CharacterRenderer::draw(QImage &image, int height, const Pose &asked, Face 
                                            1.0 + (b.scale - 1.0) * face.breath, b.visible});
         }
     }
-
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(m.left(), m.top());
-    painter.scale(height / box.height(), height / box.height());
-    painter.translate(-box.topLeft());
-    // The whole figure moves around the middle of its feet.
-    const QRectF art = m_svg.viewBoxF();
-    applyPose(painter, pose.value(QStringLiteral("*")), QPointF(art.center().x(), art.bottom()));
 
     const QString mouth = [&] {
         switch (face.mouth) {
@@ -120,9 +128,86 @@ void CharacterRenderer::draw(QImage &image, int height, const Pose &asked, Face 
             applyPose(painter, pose.value(leader->id), leader->pivot);
         }
         applyPose(painter, pose.value(part.id), part.pivot);
-        m_svg.render(&painter, part.id, m_svg.boundsOnElement(part.id));
+        drawPart(part.id);
         painter.restore();
     }
+}
+
+void CharacterRenderer::draw(QImage &image, int height, const Pose &pose, Face face, bool moving) const
+{
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setTransform(figureTransform(height, 1.0, moving, pose.value(QStringLiteral("*"))));
+    drawParts(painter, pose, face, [&](const QString &id) { m_svg.render(&painter, id, m_svg.boundsOnElement(id)); });
+}
+
+void CharacterRenderer::makeParts(int height, qreal dpr) const
+{
+    if (height == m_partsHeight && dpr == m_partsDpr && !m_parts.isEmpty())
+        return;
+    forgetParts();
+    m_partsHeight = height;
+    m_partsDpr = dpr;
+    const QTransform rest = figureTransform(height, dpr, true, {});
+    const qreal perUnit = rest.m11();
+    for (const CharacterPart &part : m_data.parts) {
+        // A part drawn larger in some animation is kept at that size, so that it is as sharp there.
+        qreal larger = 1.0;
+        for (const Animation &a : m_data.animations) {
+            for (const KeyFrame &k : a.keys)
+                larger = qMax(larger, k.pose.value(part.id).scale);
+        }
+        larger = qMin(larger, 3.0);
+        const QRectF bounds = m_svg.boundsOnElement(part.id);
+        // Its corner on a whole device pixel of the frame at rest: unmoved, it is copied pixel for pixel.
+        const QPointF at = rest.map(bounds.topLeft());
+        const QPointF corner(std::floor(at.x()) - 1, std::floor(at.y()) - 1);
+        const QPointF far = rest.map(bounds.bottomRight());
+        const qreal k = larger;
+        const QSize size(qCeil((far.x() - corner.x() + 1) * k), qCeil((far.y() - corner.y() + 1) * k));
+        PartPicture picture;
+        picture.image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        picture.image.fill(Qt::transparent);
+        {
+            QPainter painter(&picture.image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.scale(k, k);
+            painter.translate(-corner);
+            painter.setTransform(rest, true);
+            m_svg.render(&painter, part.id, bounds);
+        }
+        const QTransform back = rest.inverted();
+        picture.target = QRectF(back.map(corner), QSizeF(size) / (k * perUnit));
+        m_parts.insert(part.id, picture);
+    }
+}
+
+void CharacterRenderer::compose(QImage &image, int height, const Pose &pose, Face face, bool moving) const
+{
+    const qreal dpr = image.devicePixelRatio();
+    makeParts(height, dpr);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setTransform(figureTransform(height, 1.0, moving, pose.value(QStringLiteral("*"))));
+    drawParts(painter, pose, face, [&](const QString &id) {
+        const PartPicture &picture = m_parts[id];
+        painter.drawImage(picture.target, picture.image);
+    });
+}
+
+void CharacterRenderer::forgetParts() const
+{
+    m_parts.clear();
+    m_partsHeight = 0;
+    m_partsDpr = 0;
+}
+
+qsizetype CharacterRenderer::partBytes() const
+{
+    qsizetype bytes = 0;
+    for (const PartPicture &p : m_parts)
+        bytes += p.image.sizeInBytes();
+    return bytes;
 }
 
 QRect changedPart(const QImage &a, const QImage &b)

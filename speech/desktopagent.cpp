@@ -23,18 +23,22 @@ int speechEstimateMs(const QString &text)
 // them one at a time by drawing, gliding, speaking and showing the balloon.
 class DesktopCharacter : public QObject, public Character, public Performer
 {
+    static constexpr int kTalkFrameMs = 33;
+    static constexpr int kMoveFrameMs = 50;
+
 public:
     DesktopCharacter(CharacterData data, DesktopAgent &agent, QWidget *host)
         : m_data(std::move(data))
         , m_renderer(m_data)
         , m_queue(*this)
         , m_agent(agent)
-        , m_layer(new CharacterLayer(host))
-        , m_balloon(new Balloon(m_layer))
+        , m_layer(new CharacterLayer(host, m_data.name))
+        , m_balloon(new Balloon(m_layer, m_data.name))
     {
-        // About 30 frames a second while something moves or he talks; at
-        // rest only a blink or a breath changes the picture.
-        m_frameTimer.setInterval(33);
+        // While he talks, about 30 looks a second keep his mouth and the
+        // balloon on his words; a gesture is as smooth at 20 pictures a
+        // second, each a whole new picture of him. At rest only a blink or a
+        // breath changes the picture.
         connect(&m_frameTimer, &QTimer::timeout, this, [this] { step(); });
         m_idleTimer.setInterval(250);
         connect(&m_idleTimer, &QTimer::timeout, this, [this] { idle(); });
@@ -47,7 +51,6 @@ public:
             m_afterText = false;
             m_balloon->dismiss();
         });
-        m_agent.voice().setVoice(m_data.voice);
         m_idleClock.start();
         m_layer->hide();
     }
@@ -76,6 +79,9 @@ public:
         if (height <= 0 || height > 32767)
             throw CharacterError(QStringLiteral("Altezza del personaggio non valida: %1").arg(height));
         // A property, not a request: it holds from now on, even for what is already queued.
+        // Every handler sets it: only a new height makes his pictures out of date.
+        if (height == m_height)
+            return;
         m_height = height;
         relayout();
     }
@@ -83,11 +89,11 @@ public:
     {
         if (!m_data.animations.contains(animation))
             throw CharacterError(QStringLiteral("Animazione sconosciuta: \"%1\"").arg(animation));
-        m_queue.enqueue({CharacterRequest::Play, 0, 0, animation, keep == Keep::Always});
+        m_queue.enqueue({CharacterRequest::Play, 0, 0, animation, keep == Keep::Always, turn()});
     }
     void Speak(const QString &text, Keep keep) override
     {
-        m_queue.enqueue({CharacterRequest::Speak, 0, 0, text, keep == Keep::Always});
+        m_queue.enqueue({CharacterRequest::Speak, 0, 0, text, keep == Keep::Always, turn()});
     }
     void dropWaiting() override { m_queue.dropWaiting(); }
 
@@ -95,6 +101,7 @@ public:
     void relayout()
     {
         m_stills.clear();
+        m_renderer.forgetParts();
         redraw();
         if (m_balloon && m_balloon->isVisible())
             placeBalloon();
@@ -125,8 +132,10 @@ public:
             return;
         }
         case CharacterRequest::Height:
-            m_height = request.x;
-            relayout();
+            if (request.x != m_height) {
+                m_height = request.x;
+                relayout();
+            }
             return finish();
         case CharacterRequest::Play:
             // An animation ends what he was saying in one go: the next text gets a balloon of its own.
@@ -137,9 +146,9 @@ public:
         case CharacterRequest::Speak:
             // From the event loop: a handler that asks for several texts in a
             // row has asked for all of them by then, and they share a balloon.
-            QTimer::singleShot(0, this, [this, text = request.text, asked = m_asked] {
+            QTimer::singleShot(0, this, [this, text = request.text, turn = request.turn, asked = m_asked] {
                 if (asked == m_asked)
-                    speak(text);
+                    speak(text, turn);
             });
             return;
         }
@@ -170,17 +179,31 @@ public:
 private:
     // The texts said in one go (a question's "4", "per" and factor, a
     // verdict and its result) gather in one balloon, revealed as said.
-    void speak(const QString &text)
+    // The turn of the event loop the caller is in: a request made after the
+    // loop has run again belongs to another handler.
+    quint64 turn()
+    {
+        if (!m_inTurn) {
+            m_inTurn = true;
+            ++m_turn;
+            QTimer::singleShot(0, this, [this] { m_inTurn = false; });
+        }
+        return m_turn;
+    }
+
+    void speak(const QString &text, quint64 turn)
     {
         m_holdTimer.stop();
         const QString shown = m_balloon->speech();
-        const bool gathering = m_afterText && m_balloon->isVisible();
+        // A reaction asked after a dictation that waited is a thing of its own: a balloon and an announcement.
+        const bool gathering = m_afterText && m_balloon->isVisible() && turn == m_balloonTurn;
+        m_balloonTurn = turn;
         const int offset = gathering ? m_textEnd + 1 : 0;
         if (!gathering || shown.mid(offset, text.size()) != text
             || (offset + text.size() < shown.size() && shown.at(offset + text.size()) != u' ')) {
             // What he says next in one go is in the balloon from the start, so it can be read whole.
             QStringList parts{text};
-            parts += m_queue.upcomingSpeech();
+            parts += m_queue.upcomingSpeech(turn);
             const QString joined = parts.join(u' ');
             if (!gathering) {
                 m_balloon->dismiss();
@@ -188,7 +211,8 @@ private:
             }
             const int said = m_said;
             m_balloon->setSpeech(gathering ? shown.left(m_textEnd) + u' ' + joined : joined,
-                                 qRound(18 * m_agent.designScale()), qRound(340 * m_agent.designScale()));
+                                 qRound(m_data.life.balloonTextPx * m_agent.designScale()),
+                                 qRound(m_data.life.balloonWidthPx * m_agent.designScale()));
             m_said = gathering ? said : 0;
             m_balloon->reveal(m_said);
         }
@@ -198,7 +222,7 @@ private:
         placeBalloon();
         m_balloon->show();
         m_balloon->raise();
-        m_agent.voice().say(
+        m_agent.voiceOf(this, m_data.voice).say(
             text,
             [this](const Utterance &u) {
                 m_utterance = u;
@@ -206,7 +230,7 @@ private:
                 m_clock.start();
                 // Without word timings the whole text is there at once.
                 reveal(u.words.isEmpty() ? m_textEnd : m_textStart);
-                m_frameTimer.start();
+                m_frameTimer.start(kTalkFrameMs);
                 step();
             },
             [this] {
@@ -237,7 +261,7 @@ private:
     void startAction(int durationMs)
     {
         m_clock.start();
-        m_frameTimer.start();
+        m_frameTimer.start(kMoveFrameMs);
         m_finishTimer.start(durationMs);
         m_actionMs = durationMs;
     }
@@ -296,9 +320,10 @@ private:
             return;
         // A blink every four seconds and a slow breath; each is a picture drawn once and kept.
         const qint64 t = m_idleClock.elapsed();
-        const bool closed = t % 4000 < 250;
+        const Liveliness &life = m_data.life;
+        const bool closed = t % life.blinkEveryMs < life.blinkMs;
         static constexpr double kBreath[] = {0.0, 0.5, 1.0, 0.5};
-        const double breath = kBreath[(t / 1500) % 4];
+        const double breath = kBreath[(t / life.breathStepMs) % 4];
         if (closed != m_eyesClosed || breath != m_breath) {
             m_eyesClosed = closed;
             m_breath = breath;
@@ -328,7 +353,7 @@ private:
             const int elapsed = int(m_clock.isValid() ? m_clock.elapsed() : 0);
             const Pose pose = m_data.poseAt(m_animation, elapsed);
             m_layer->drawFrame(m_renderer.frameSize(h, true), dpr, topLeft,
-                               [&](QImage &image) { m_renderer.draw(image, h, pose, face, true); });
+                               [&](QImage &image) { m_renderer.compose(image, h, pose, face, true); });
         }
     }
 
@@ -369,6 +394,9 @@ private:
     int m_announced = 0;
     bool m_afterText = false;
     quint64 m_asked = 0; // a text still to begin when this changes is not said
+    quint64 m_turn = 0;
+    bool m_inTurn = false;
+    quint64 m_balloonTurn = 0; // the turn whose texts the balloon shows
     bool m_eyesClosed = false;
     double m_breath = 0.0;
     Mouth m_mouth = Mouth::Closed;
@@ -399,7 +427,7 @@ QWidget *DesktopAgent::host()
     // Nobody gave him a window: he gets a plain one the size of the design.
     if (!m_ownHost) {
         m_ownHost = std::make_unique<QWidget>();
-        m_ownHost->setObjectName(QStringLiteral("MerlinStage"));
+        m_ownHost->setObjectName(QStringLiteral("stage"));
         m_ownHost->resize(785, 556);
         m_ownHost->show();
     }
@@ -408,7 +436,7 @@ QWidget *DesktopAgent::host()
 
 void DesktopAgent::setDesignScale(qreal scale)
 {
-    if (!(scale > 0))
+    if (!(scale > 0) || scale == m_scale)
         return;
     m_scale = scale;
     for (auto &[id, character] : m_characters)
@@ -418,6 +446,16 @@ void DesktopAgent::setDesignScale(qreal scale)
 QList<QRect> DesktopAgent::keepClearRects() const
 {
     return m_keepClear ? m_keepClear() : QList<QRect>();
+}
+
+Voice &DesktopAgent::voiceOf(const void *character, const VoiceSettings &settings)
+{
+    // One voice for every character: it takes the settings of whoever speaks, when another spoke last.
+    if (character != m_voicedFor) {
+        m_voice->setVoice(settings);
+        m_voicedFor = character;
+    }
+    return *m_voice;
 }
 
 void DesktopAgent::startVoice()

@@ -18,6 +18,7 @@
 
 class DesktopCharacter;
 class Voice;
+struct VoiceSettings;
 
 // The speech character component: loads character files and draws each
 // character inside the window it is given, with a speech balloon, speaking
@@ -50,6 +51,8 @@ public:
     // it is called nothing of either is touched (the first text calls it).
     void startVoice();
     Voice &voice() { return *m_voice; }
+    // The speech service, set to speak as this character.
+    Voice &voiceOf(const void *character, const VoiceSettings &settings);
 
     // Stops every character at once and takes him off the window.
     void shutdown();
@@ -66,6 +69,7 @@ private:
 
     QStringList m_searchDirs;
     std::unique_ptr<Voice> m_voice;
+    const void *m_voicedFor = nullptr; // the character the voice last spoke as
     QPointer<QWidget> m_host;
     std::unique_ptr<QWidget> m_ownHost;
     qreal m_scale = 1.0;

@@ -238,6 +238,11 @@ class Orca:
         shutil.rmtree(self.home, ignore_errors=True)
 
 
+def announced(spoken):
+    """What was announced, without the role Orca names first and the stop it ends on."""
+    return re.sub(r"^notification ", "", spoken.strip()).rstrip(".").strip()
+
+
 class WithOrca(unittest.TestCase):
     def test_orca_speaks_the_question_the_verdict_merlin_and_the_clock(self):
         orca = Orca()
@@ -276,6 +281,16 @@ class WithOrca(unittest.TestCase):
         when, text = verdict[0]
         self.assertIn("Risposte esatte: 1", text)
         self.assertLess((when - enter).total_seconds(), 0.5, orca.spoken()[before:])
+        # His reaction, "Esatto" and the result, is one announcement of its own, as he begins it: after
+        # the introduction and the first dictation, which may still be going on.
+        result = first * second
+        reaction = "Esatto %d" % result
+        wait_for("Orca to say his reaction", lambda: reaction in [announced(t) for _, t in orca.spoken()[before:]],
+                 timeout=45)
+        time.sleep(1.5)
+        reacted = [announced(t) for _, t in orca.spoken()[before:] if re.search(r"\b(Esatto|%d)\b" % result, t)
+                   and "Risposte" not in t]
+        self.assertEqual(reacted, [reaction], orca.spoken()[before:])
 
         # The next question: announced as it is asked, and his dictation of it once, whole, while the
         # balloon's name only grows as he says it and is emptied when it goes.
@@ -301,16 +316,23 @@ class WithOrca(unittest.TestCase):
         self.assertTrue(question, said)
         self.assertLess((question[0][0] - asked).total_seconds(), 0.5, said)
         self.assertFalse([t for _, t in said if t.strip() in ("per", "4")], said)
+        # His dictation, in words, is one announcement of the whole question.
+        dictated = [announced(t) for _, t in said if re.search(r"\b4 per [a-z]+", t)]
+        self.assertEqual(len(dictated), 1, said)
+        self.assertRegex(dictated[0], r"^4 per [a-z]+$")
         shown = [name for visible, name in names if visible]
         self.assertTrue(any(re.fullmatch(r"4 per [a-z]+", name) for name in shown), names)
         # From the dictation's first word on. The introduction's balloon is dismissed and the
         # dictation's shown in one turn of the event loop, which polling cannot see.
         names = names[next(i for i, (visible, name) in enumerate(names) if visible and re.match(r"4( |$)", name)):]
         for a, b in zip(names, names[1:]):
-            if a[0] and b[0] and b[1]:
+            # While shown it never shrinks, not even for a moment, nor holds words not yet said.
+            if a[0] and b[0]:
                 self.assertTrue(b[1].startswith(a[1]), (a, b))
             if not b[0]:
                 self.assertEqual(b[1], "", b)
+        self.assertFalse([name for visible, name in names if visible and not re.fullmatch(r"(4( per( [a-z]+)?)?)?", name)],
+                         names)
 
         # The clock at its next whole minute, 00:06:00, a minute after the start.
         wait_for("Orca to say the minute", lambda: any("Tempo restante: 00:06:00" in t for _, t in orca.spoken()),
