@@ -135,6 +135,22 @@ Balloon::Balloon(QWidget *layer, const QString &name)
 
 void Balloon::setSpeech(const QString &text, int pixelSize, int maxWidth)
 {
+    layOut(text, pixelSize, maxWidth);
+    // The name is left as it is: a text made longer keeps what was said of it.
+    reveal(0);
+}
+
+void Balloon::rescale(int pixelSize, int maxWidth)
+{
+    if (font().pixelSize() == pixelSize)
+        return;
+    const int said = qMax(0, m_shown);
+    layOut(QString(m_text), pixelSize, maxWidth);
+    showSaid(said);
+}
+
+void Balloon::layOut(const QString &text, int pixelSize, int maxWidth)
+{
     QFont f(QStringLiteral("Arial"));
     f.setPixelSize(pixelSize);
     setFont(f);
@@ -164,8 +180,6 @@ void Balloon::setSpeech(const QString &text, int pixelSize, int maxWidth)
         widest = qMax(widest, metrics.horizontalAdvance(line));
     const int lines = qMin(int(m_lines.size()), kMaxLines);
     setFixedSize(widest + 2 * (margin() + 2) + 2, lines * metrics.lineSpacing() + 2 * (margin() + 2));
-    // The name is left as it is: a text made longer keeps what was said of it.
-    reveal(0);
 }
 
 void Balloon::reveal(int characters)
@@ -177,6 +191,11 @@ void Balloon::reveal(int characters)
         qCDebug(lcBalloon, "%lld %d %s", qint64(std::chrono::duration_cast<std::chrono::microseconds>(now).count()),
                 characters, qUtf8Printable(m_text.left(characters)));
     }
+    showSaid(characters);
+}
+
+void Balloon::showSaid(int characters)
+{
     m_shown = characters;
     int line = 0;
     while (line + 1 < m_lineStarts.size() && m_lineStarts.at(line + 1) <= qMax(0, characters - 1))

@@ -53,6 +53,8 @@ public:
     void setSpeech(const QString &text, int pixelSize, int maxWidth);
     // Shows the page with the words said so far, the rest kept hidden in place.
     void reveal(int characters);
+    // The same text and words said, laid out again for a new scale.
+    void rescale(int pixelSize, int maxWidth);
     const QString &speech() const { return m_text; }
     QStringList lines() const { return m_lines; }
     // Tells screen readers a whole part of the text as he starts to say it:
@@ -65,6 +67,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void layOut(const QString &text, int pixelSize, int maxWidth);
+    void showSaid(int characters);
+
     Announcer *m_announcer;
     QString m_text;
     QStringList m_lines;

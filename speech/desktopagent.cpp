@@ -103,8 +103,12 @@ public:
         m_stills.clear();
         m_renderer.forgetParts();
         redraw();
-        if (m_balloon && m_balloon->isVisible())
+        if (m_balloon && m_balloon->isVisible()) {
+            // A balloon up when the window goes full screen grows with it, keeping what was said.
+            m_balloon->rescale(qRound(m_data.life.balloonTextPx * m_agent.designScale()),
+                               qRound(m_data.life.balloonWidthPx * m_agent.designScale()));
             placeBalloon();
+        }
     }
 
     void begin(const CharacterRequest &request, std::function<void()> done) override

@@ -575,6 +575,7 @@ class SoundServers(unittest.TestCase):
     def restarted(self, sound):
         seed_records(b"7\r\n", b"Anna\r\n", test_user())
         with Elsewhere(sound=sound, user=test_user()) as session:
+            session.env["QT_LOGGING_RULES"] = "garivolo.balloon.debug=true"
             app = Garivolo()
             app.answer_prompts("Luca")
             main = app.main_window()
@@ -591,24 +592,26 @@ class SoundServers(unittest.TestCase):
                 session.spawned.clear()
             time.sleep(1)
             session.start_sound(sound)
-            recording = os.path.join(session.runtime, "monitor.raw")
-            with open(recording, "wb") as out:
-                recorder = session.record_monitor(out)
+            clocked = Clocked(session, os.path.join(session.runtime, "monitor.raw"))
+            try:
                 time.sleep(1)
                 app.click_answer_box(main)
+                asked = time.monotonic() * 1000
                 session.xdotool("type", "x")
                 session.xdotool("key", "Return")
                 # "Sbagliato" and the result: the first text after the server came back is heard too.
                 time.sleep(8)
-                recorder.terminate()
-                recorder.wait()
-            with open(recording, "rb") as f:
-                groups = voiced_groups(array.array("h", f.read()), 22050, gap_ms=150)[0]
-            self.assertTrue(groups, "nothing heard after the server came back")
-            self.assertGreater(sum(end - start for start, end in groups), 900, groups)
+            finally:
+                samples = clocked.stop()
             self.assertIsNone(app.process.poll())
             session.send_close(main)
             self.assertEqual(app.wait(), 0)
+        verdict = [at for at, text in balloon_reveals(app.output()) if at > asked and "Sbagliato" in text]
+        self.assertTrue(verdict, app.output()[-2000:])
+        onsets = [clocked.when(onset) * 1000 for onset in pause_onsets(samples, 22050)]
+        self.assertTrue(onsets, "nothing heard after the server came back")
+        # Heard from its first word: a lost verdict would leave only the result, most of a second later.
+        self.assertLess(min(abs(at - verdict[0]) for at in onsets), 150, (verdict[0], onsets))
 
     def test_pulseaudio_killed_and_started_again(self):
         self.restarted("pulseaudio")
@@ -669,6 +672,20 @@ def pause_onsets(samples, rate, pause_ms=200, step=100, level=0.01):
         else:
             quiet += step
     return onsets
+
+
+def balloon_reveals(output):
+    """Each word the balloon brings into view, as (monotonic ms, the text shown so far), from the program's
+    balloon log."""
+    prefix = "garivolo.balloon: "
+    reveals = []
+    for line in output.splitlines():
+        if line.startswith(prefix):
+            us, said, text = (line[len(prefix):].split(" ", 2) + [""])[:3]
+            # A new text first shows the space before it: only a word coming into view counts.
+            if text and not text.endswith(" "):
+                reveals.append((int(us) / 1000, text))
+    return reveals
 
 
 class Clocked:
@@ -738,14 +755,7 @@ class SoundClock(unittest.TestCase):
                 self.assertEqual(app.wait(), 0)
             finally:
                 samples = clocked.stop()
-        prefix = "garivolo.balloon: "
-        reveals = []
-        for line in app.output().splitlines():
-            if line.startswith(prefix):
-                us, said, text = (line[len(prefix):].split(" ", 2) + [""])[:3]
-                # A new text first shows the space before it: only a word coming into view counts.
-                if text and not text.endswith(" "):
-                    reveals.append((int(us) / 1000, text))
+        reveals = balloon_reveals(app.output())
         self.assertGreater(len(reveals), 30 * self.MINUTES, app.output()[-2000:])
         onsets = pause_onsets(samples, 22050)
         worst, off, drifts = 0, [], []
