@@ -241,6 +241,9 @@ void Balloon::dismiss()
 {
     hide();
     setAccessibleName(QString());
+    // Otherwise the balloon shown again would show its announcer with it,
+    // and a screen reader would say the last announcement once more.
+    m_announcer->hide();
 }
 
 QRect balloonPlace(const QSize &balloon, const QRect &character, const QRect &bounds, const QList<QRect> &keepClear)

@@ -87,7 +87,16 @@ def confirm_box(pattern):
 Garivolo = e2e.Garivolo
 
 
-class ScreenReader(unittest.TestCase):
+class Case(unittest.TestCase):
+    def tearDown(self):
+        # A program left running by a failed test would be the one the next test finds on the bus.
+        for app in Garivolo.started:
+            if app.process.poll() is None:
+                app.process.kill()
+                app.process.wait()
+
+
+class ScreenReader(Case):
     def click_answer_box(self):
         box = wait_for("the answer box", lambda: find("text", "Scrivi qui il risultato e premi Invio"))
         extents = box.get_extents(Atspi.CoordType.SCREEN)
@@ -160,7 +169,7 @@ class ScreenReader(unittest.TestCase):
         self.assertEqual(e2e.read_records(), (b"%d\r\n" % right, "Niccolò\r\n".encode("cp1252")))
 
 
-class NumberPadKeys(unittest.TestCase):
+class NumberPadKeys(Case):
     def test_the_pad_keys_are_named_buttons_that_answer_a_question(self):
         e2e.seed_records(b"99\r\n", b"Anna\r\n")
         app = Garivolo.__new__(Garivolo)
@@ -186,6 +195,8 @@ class NumberPadKeys(unittest.TestCase):
         press(keys["Invio"])
         wait_for("the verdict", lambda: label("Risultato:") == "Esatto. Sei forte!!!")
         self.assertEqual(label("Risposte esatte:"), "1")
+        # A second press of the same key that soon is the board's bounce; a person's comes later.
+        time.sleep(0.3)
         press(keys["Invio"])
         wait_for("the next question", lambda: label("Risultato:") == "")
         press(wait_for("the exit button", lambda: find("push button", "Esci")))
@@ -243,7 +254,7 @@ def announced(spoken):
     return re.sub(r"^notification ", "", spoken.strip()).rstrip(".").strip()
 
 
-class WithOrca(unittest.TestCase):
+class WithOrca(Case):
     def test_orca_speaks_the_question_the_verdict_merlin_and_the_clock(self):
         orca = Orca()
         self.addCleanup(orca.close)
@@ -289,7 +300,7 @@ class WithOrca(unittest.TestCase):
                  timeout=45)
         time.sleep(1.5)
         reacted = [announced(t) for _, t in orca.spoken()[before:] if re.search(r"\b(Esatto|%d)\b" % result, t)
-                   and "Risposte" not in t]
+                   and "Risposte" not in t and not re.search(r"\b4 per\b", t)]
         self.assertEqual(reacted, [reaction], orca.spoken()[before:])
 
         # The next question: announced as it is asked, and his dictation of it once, whole, while the
@@ -311,15 +322,6 @@ class WithOrca(unittest.TestCase):
             except gi.repository.GLib.Error:
                 pass
             time.sleep(0.03)
-        said = orca.spoken()[before:]
-        question = [(w, t) for w, t in said if re.search(r"\b4 per \d+\b", t)]
-        self.assertTrue(question, said)
-        self.assertLess((question[0][0] - asked).total_seconds(), 0.5, said)
-        self.assertFalse([t for _, t in said if t.strip() in ("per", "4")], said)
-        # His dictation, in words, is one announcement of the whole question.
-        dictated = [announced(t) for _, t in said if re.search(r"\b4 per [a-z]+", t)]
-        self.assertEqual(len(dictated), 1, said)
-        self.assertRegex(dictated[0], r"^4 per [a-z]+$")
         shown = [name for visible, name in names if visible]
         self.assertTrue(any(re.fullmatch(r"4 per [a-z]+", name) for name in shown), names)
         # From the dictation's first word on. The introduction's balloon is dismissed and the
@@ -337,6 +339,17 @@ class WithOrca(unittest.TestCase):
         # The clock at its next whole minute, 00:06:00, a minute after the start.
         wait_for("Orca to say the minute", lambda: any("Tempo restante: 00:06:00" in t for _, t in orca.spoken()),
                  timeout=75)
+        # Orca writes its log through a buffer: what it said is all there once a later line is.
+        said = orca.spoken()[before:]
+        said = said[:next(i for i, (_, t) in enumerate(said) if "Tempo restante: 00:06:00" in t)]
+        question = [(w, t) for w, t in said if re.search(r"\b4 per \d+\b", t)]
+        self.assertTrue(question, said)
+        self.assertLess((question[0][0] - asked).total_seconds(), 0.5, said)
+        self.assertFalse([t for _, t in said if t.strip() in ("per", "4")], said)
+        # His dictation, in words, is one announcement of the whole question.
+        dictated = [announced(t) for _, t in said if re.search(r"\b4 per [a-z]+", t)]
+        self.assertEqual(len(dictated), 1, said)
+        self.assertRegex(dictated[0], r"^4 per [a-z]+$")
         with open(os.path.join(e2e.ARGS.out, "orca-spoken.txt"), "w") as f:
             f.writelines("%s %s\n" % (w.time(), t) for w, t in orca.spoken())
         press(wait_for("the exit button", lambda: find("push button", "Esci")))

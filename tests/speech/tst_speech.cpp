@@ -136,6 +136,21 @@ struct Stage
     Balloon *balloon() { return window.findChild<Balloon *>(u"Balloon"_s); }
 };
 
+// Counts the times a widget is shown: a screen reader speaks a notification each time.
+class ShowCounter : public QObject
+{
+public:
+    explicit ShowCounter(QObject *watched) { watched->installEventFilter(this); }
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        shows += event->type() == QEvent::Show;
+        return false;
+    }
+};
+
 const QStringList kAnimations{u"Announce"_s, u"Greet"_s, u"congratulate"_s, u"domagic1"_s, u"domagic2"_s};
 
 } // namespace
@@ -673,6 +688,7 @@ void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound()
     QVERIFY(says);
     QStringList toldScreenReader;
     QObject::connect(says, &Announcer::said, says, [&](const QString &text) { toldScreenReader << text; });
+    const ShowCounter notified(says);
     QStringList shown;
     QElapsedTimer clock;
     clock.start();
@@ -712,8 +728,9 @@ void TestSpeech::speechKeepsOrderAndTimeWhateverTheSound()
     QCOMPARE(shown, balloons);
     QCOMPARE(gaps, 0);
     QVERIFY(!balloon->isVisible());
-    // A screen reader is told each whole, once, as he starts to say it.
+    // A screen reader is told each whole, once, as he starts to say it, and nothing again.
     QCOMPARE(toldScreenReader, balloons);
+    QCOMPARE(notified.shows, balloons.size());
     // Five short words take a few seconds to say, not nothing and not forever:
     // a device that stalls holds each up only a while.
     const int allowance = output == FakeOutput::Stalls ? 5 * Voice::kStallMs : 0;
