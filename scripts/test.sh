@@ -9,9 +9,11 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build "$build" -j"$(nproc)"
 XDG_RUNTIME_DIR=$(mktemp -d)
 export XDG_RUNTIME_DIR
-(cd "$build" && ctest --output-on-failure --timeout 300)
+# The unit tests run side by side; the end-to-end ones, which time sound and
+# screen, each have the machine to themselves.
+(cd "$build" && ctest --output-on-failure --timeout 300 -j"$(nproc)")
 
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j"$(nproc)"
-ctest --preset sanitize --timeout 300 -E "e2e|screenreader|screens"
+ctest --preset sanitize --timeout 300 -j"$(nproc)" -E "e2e|screenreader|screens"
