@@ -2,6 +2,7 @@
 #include "formcanvas.h"
 
 #include <QPainter>
+#include <QRegion>
 #include <QResizeEvent>
 
 FormCanvas::FormCanvas(QSize designSize, QColor background, QList<Shape> shapesFrontToBack, QWidget *parent)
@@ -15,9 +16,9 @@ FormCanvas::FormCanvas(QSize designSize, QColor background, QList<Shape> shapesF
     resize(designSize);
 }
 
-void FormCanvas::drawOnSurface(Drawing draw)
+void FormCanvas::coverSurface(Drawing draw)
 {
-    m_drawings.append({std::move(draw), m_extent});
+    m_drawing = Kept{std::move(draw), m_extent};
     update();
 }
 
@@ -25,9 +26,9 @@ void FormCanvas::clearSurface()
 {
     // Every key in the answer box clears the surface: only the first has anything to clear,
     // and repainting the whole window for the others would cost each key a full frame.
-    if (m_drawings.isEmpty())
+    if (!m_drawing)
         return;
-    m_drawings.clear();
+    m_drawing.reset();
     update();
 }
 
@@ -57,13 +58,22 @@ void FormCanvas::resizeEvent(QResizeEvent *event)
 
 void FormCanvas::paintSurface(QPainter &painter) const
 {
-    for (const Kept &kept : m_drawings) {
-        painter.save();
-        // Clipped as the pixels of a surface that size were.
-        painter.setClipRect(QRect(QPoint(), kept.extent), Qt::IntersectClip);
-        kept.draw(painter, kept.extent);
-        painter.restore();
-    }
+    if (!m_drawing)
+        return;
+    painter.save();
+    // Clipped as the pixels of a surface that size were.
+    painter.setClipRect(QRect(QPoint(), m_drawing->extent), Qt::IntersectClip);
+    m_drawing->draw(painter, m_drawing->extent);
+    painter.restore();
+}
+
+QRect FormCanvas::coveredRect() const
+{
+    if (!m_drawing)
+        return {};
+    // Only the pixels wholly inside it: a pixel it covers in part keeps the background under it.
+    const QSizeF scaled = QSizeF(m_drawing->extent) * m_scale;
+    return QRect(0, 0, int(scaled.width()), int(scaled.height()));
 }
 
 void FormCanvas::paintEvent(QPaintEvent *event)
@@ -72,7 +82,10 @@ void FormCanvas::paintEvent(QPaintEvent *event)
     // Only the part repainted is drawn again: the character over the window
     // changes small parts of it several times a second.
     painter.setClipRect(event->rect());
-    painter.fillRect(event->rect(), m_background);
+    // The background only where the drawing does not hide it: in full screen
+    // filling under it too would cost as much as the drawing.
+    for (const QRect &bare : QRegion(event->rect()).subtracted(coveredRect()))
+        painter.fillRect(bare, m_background);
     painter.scale(m_scale, m_scale);
     paintSurface(painter);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QPainter;
 
@@ -30,11 +31,11 @@ public:
     FormCanvas(QSize designSize, QColor background, QList<Shape> shapesFrontToBack, QWidget *parent);
 
     using Drawing = std::function<void(QPainter &painter, QSize size)>;
-    // Draws on the whole surface as large as it is now, in design
-    // coordinates, and repaints. The drawing keeps that extent when the
-    // window grows later. It is kept and drawn again on every repaint, so it
-    // must draw the same each time: give it values, not references.
-    void drawOnSurface(Drawing draw);
+    // Covers the whole surface as large as it is now with an opaque drawing,
+    // in design coordinates, and repaints. The drawing keeps that extent when
+    // the window grows later. It is kept and drawn again on every repaint, so
+    // it must draw the same each time: give it values, not references.
+    void coverSurface(Drawing draw);
     // Fills the surface with the background colour and repaints.
     void clearSurface();
     // What is on the surface, at design size, without the shapes.
@@ -54,14 +55,16 @@ private:
         QSize extent;
     };
     void paintSurface(QPainter &painter) const;
+    // The part of the widget the drawing hides, in whole pixels.
+    QRect coveredRect() const;
 
     QColor m_background;
     QList<Shape> m_shapes;
-    // The surface is kept as the drawings made on it rather than as pixels:
+    // The surface is kept as the drawing made on it rather than as pixels:
     // a window-sized image would be the largest thing the program holds, for
     // a few hundred rectangles that are as quick to draw again under the
     // small parts that are repainted.
-    QList<Kept> m_drawings;
+    std::optional<Kept> m_drawing;
     // How large the surface has ever been, in design pixels.
     QSize m_extent;
     qreal m_scale = 1.0;

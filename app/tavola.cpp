@@ -764,8 +764,7 @@ void Tavola::cmdNext_Click()
     announce(lblNum1->text() + u' ' + Label10->accessibleName() + u' ' + lblNum2->text());
 
     // The gradient hides all that was drawn before it, which need not be kept under it.
-    m_canvas->clearSurface();
-    m_canvas->drawOnSurface([red = num1 * 20, green = num2 * 20](QPainter &painter, QSize size) {
+    m_canvas->coverSurface([red = num1 * 20, green = num2 * 20](QPainter &painter, QSize size) {
         paintGradient(painter, size, red, green);
     });
     prepareVerdicts();

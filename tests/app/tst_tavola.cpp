@@ -867,7 +867,7 @@ void TestTavola::surfaceKeepsEachDrawingAtItsSize()
     for (int i = 0; i < drawnAt.size(); ++i) {
         resize(drawnAt[i]);
         const int red = 40 + 60 * i, green = 200 - 70 * i;
-        canvas.drawOnSurface([=](QPainter &painter, QSize size) { paintGradient(painter, size, red, green); });
+        canvas.coverSurface([=](QPainter &painter, QSize size) { paintGradient(painter, size, red, green); });
         QPainter painter(&expected);
         paintGradient(painter, expected.size(), red, green);
     }
