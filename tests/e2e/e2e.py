@@ -164,10 +164,7 @@ class Session:
 
     def close(self):
         # A test that failed half way leaves its program running: end it with the server.
-        for app in Garivolo.started:
-            if app.process.poll() is None:
-                app.process.kill()
-                app.process.wait()
+        Garivolo.end_all()
         if self.sound in ("null", "pulseaudio"):
             self.run(["pulseaudio", "-k"], stderr=subprocess.DEVNULL)
         for p in reversed(self.spawned):
@@ -227,6 +224,14 @@ SESSION = None
 
 class Garivolo:
     started = []
+
+    @staticmethod
+    def end_all():
+        """Ends every program a test started that is still running."""
+        for app in Garivolo.started:
+            if app.process.poll() is None:
+                app.process.kill()
+                app.process.wait()
 
     def __init__(self):
         Garivolo.started.append(self)

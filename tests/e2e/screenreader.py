@@ -90,10 +90,7 @@ Garivolo = e2e.Garivolo
 class Case(unittest.TestCase):
     def tearDown(self):
         # A program left running by a failed test would be the one the next test finds on the bus.
-        for app in Garivolo.started:
-            if app.process.poll() is None:
-                app.process.kill()
-                app.process.wait()
+        Garivolo.end_all()
 
 
 class ScreenReader(Case):
