@@ -4,6 +4,8 @@
 #include "announcer.h"
 #include "characterrenderer.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QLoggingCategory>
 #include <QPainter>
@@ -15,6 +17,41 @@
 // Each reveal on the monotonic clock, for matching the words shown with the
 // sound recorded (QT_LOGGING_RULES="garivolo.balloon.debug=true").
 Q_LOGGING_CATEGORY(lcBalloon, "garivolo.balloon", QtWarningMsg)
+
+namespace {
+
+// A label with no name of its own is named by its whole text, words not yet
+// said among them: a screen reader would read the balloon ahead of his voice.
+class BalloonAccessible : public QAccessibleWidget
+{
+public:
+    explicit BalloonAccessible(QWidget *balloon)
+        : QAccessibleWidget(balloon, QAccessible::StaticText)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? widget()->accessibleName() : QAccessibleWidget::text(t);
+    }
+};
+
+// Before the first balloon is made: an interface, once asked for, is kept.
+QWidget *withBalloonAccessible(QWidget *layer)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory([](const QString &className, QObject *object) -> QAccessibleInterface * {
+            if (className == QLatin1String("Balloon") && object && object->isWidgetType())
+                return new BalloonAccessible(static_cast<QWidget *>(object));
+            return nullptr;
+        });
+        return true;
+    }();
+    Q_UNUSED(installed);
+    return layer;
+}
+
+} // namespace
 
 CharacterLayer::CharacterLayer(QWidget *host, const QString &name)
     : QWidget(host)
@@ -119,7 +156,7 @@ void CharacterLayer::paintEvent(QPaintEvent *)
 }
 
 Balloon::Balloon(QWidget *layer, const QString &name)
-    : QLabel(layer)
+    : QLabel(withBalloonAccessible(layer))
     , m_announcer(new Announcer(this))
 {
     m_announcer->setObjectName(QStringLiteral("merlinSays"));
