@@ -14,6 +14,8 @@
 #include <QLineF>
 #include <QTimer>
 
+#include <optional>
+
 int speechEstimateMs(const QString &text)
 {
     return 400 + 65 * int(text.size());
@@ -101,6 +103,7 @@ public:
     void relayout()
     {
         m_stills.clear();
+        m_stillShown.reset();
         m_renderer.forgetParts();
         redraw();
         if (m_balloon && m_balloon->isVisible()) {
@@ -349,11 +352,17 @@ private:
         const QMargins m = m_renderer.margins(h, moving);
         const QPoint topLeft = figureRect().topLeft() - QPoint(m.left(), m.top());
         if (!moving) {
+            // Every handler shows and places him again, where he already is.
+            const Still still{face.eyesClosed, face.mouth, face.breath, h, dpr, topLeft};
+            if (m_stillShown == still)
+                return;
+            m_stillShown = still;
             // At rest or talking the picture is one of a few; each is drawn once until his size changes.
             m_layer->setFrame(m_stills.picture(face, h, dpr, [&](const CharacterRenderer::Face &still) {
                 return m_renderer.frame(h, {}, still, dpr, false);
             }), topLeft);
         } else {
+            m_stillShown.reset();
             const int elapsed = int(m_clock.isValid() ? m_clock.elapsed() : 0);
             const Pose pose = m_data.poseAt(m_animation, elapsed);
             m_layer->drawFrame(m_renderer.frameSize(h, true), dpr, topLeft,
@@ -383,6 +392,18 @@ private:
     QString m_animation;
     Utterance m_utterance;
     StillPictures m_stills;
+    // The still picture on the layer now, if it shows one.
+    struct Still
+    {
+        bool eyesClosed;
+        Mouth mouth;
+        double breath;
+        int height;
+        qreal dpr;
+        QPoint topLeft;
+        bool operator==(const Still &) const = default;
+    };
+    std::optional<Still> m_stillShown;
     QPointF m_pos{250, 175};
     QPointF m_glideFrom, m_glideTo;
     bool m_gliding = false;
