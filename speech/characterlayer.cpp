@@ -13,6 +13,7 @@
 #include <QtMath>
 
 #include <chrono>
+#include <cstring>
 
 // Each reveal on the monotonic clock, for matching the words shown with the
 // sound recorded (QT_LOGGING_RULES="garivolo.balloon.debug=true").
@@ -79,6 +80,7 @@ bool CharacterLayer::eventFilter(QObject *watched, QEvent *event)
 
 void CharacterLayer::setFrame(const QImage &frame, QPoint topLeft)
 {
+    m_drawn.reset();
     const QRect old = m_rect;
     const QRect now(topLeft, frame.deviceIndependentSize().toSize());
     // Talking changes only his mouth and blinking only his eyes: the window
@@ -101,45 +103,27 @@ void CharacterLayer::setFrame(const QImage &frame, QPoint topLeft)
     m_shown = m_rect;
 }
 
-// The part of a transparent picture where anything is drawn, in device pixels.
-static QRect opaquePart(const QImage &image)
-{
-    const int width = image.width(), height = image.height();
-    int top = height, bottom = -1, left = width, right = -1;
-    for (int y = 0; y < height; ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        int x = 0;
-        while (x < width && qAlpha(row[x]) == 0)
-            ++x;
-        if (x == width)
-            continue;
-        int last = width - 1;
-        while (qAlpha(row[last]) == 0)
-            --last;
-        top = qMin(top, y);
-        bottom = y;
-        left = qMin(left, x);
-        right = qMax(right, last);
-    }
-    return bottom < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
 void CharacterLayer::drawFrame(QSize size, qreal devicePixelRatio, QPoint topLeft,
-                               const std::function<void(QImage &)> &draw)
+                               const std::function<QRect(QImage &)> &draw)
 {
     const QSize pixels = size * devicePixelRatio;
     if (m_frame.size() != pixels || m_frame.devicePixelRatio() != devicePixelRatio
-        || m_frame.format() != QImage::Format_ARGB32_Premultiplied) {
+        || m_frame.format() != QImage::Format_ARGB32_Premultiplied || !m_drawn) {
         m_frame = QImage(); // let go of the old one before the new one is made
         m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_frame.setDevicePixelRatio(devicePixelRatio);
+        m_frame.fill(Qt::transparent);
+    } else if (m_drawn->isValid()) {
+        // Only where the last picture was drawn is there anything to clear.
+        const QRect r = m_drawn->intersected(m_frame.rect());
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            std::memset(m_frame.scanLine(y) + r.left() * 4, 0, size_t(r.width()) * 4);
     }
-    m_frame.fill(Qt::transparent);
-    draw(m_frame);
-    m_rect = QRect(topLeft, size);
     // His picture has wide margins for a raised arm or a spell's sparkles:
     // only where he is, and where he was, is drawn again.
-    const QRect drawn = opaquePart(m_frame);
+    const QRect drawn = draw(m_frame);
+    m_drawn = drawn;
+    m_rect = QRect(topLeft, size);
     const qreal dpr = devicePixelRatio;
     const QRect now = drawn.isValid() ? QRect(QPoint(qFloor(drawn.left() / dpr), qFloor(drawn.top() / dpr)),
                                               QPoint(qCeil((drawn.right() + 1) / dpr), qCeil((drawn.bottom() + 1) / dpr)))

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class Announcer;
 
@@ -24,7 +25,8 @@ public:
     void setFrame(const QImage &frame, QPoint topLeft);
     // A picture of him drawn in place, over the last one when it has the same
     // size: while he moves, a new picture every frame, never two held at once.
-    void drawFrame(QSize size, qreal devicePixelRatio, QPoint topLeft, const std::function<void(QImage &)> &draw);
+    // draw returns where in the image, in its pixels, it drew.
+    void drawFrame(QSize size, qreal devicePixelRatio, QPoint topLeft, const std::function<QRect(QImage &)> &draw);
     QRect frameRect() const { return m_rect; }
 
 protected:
@@ -35,6 +37,7 @@ private:
     QImage m_frame;
     QRect m_rect;
     QRect m_shown; // what of the layer the last picture covered
+    std::optional<QRect> m_drawn; // where drawFrame last drew, in the frame's pixels
 };
 
 // What the character is saying, beside him, a few lines at a time as the

@@ -182,17 +182,21 @@ void CharacterRenderer::makeParts(int height, qreal dpr) const
     }
 }
 
-void CharacterRenderer::compose(QImage &image, int height, const Pose &pose, Face face, bool moving) const
+QRect CharacterRenderer::compose(QImage &image, int height, const Pose &pose, Face face, bool moving) const
 {
     const qreal dpr = image.devicePixelRatio();
     makeParts(height, dpr);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setTransform(figureTransform(height, 1.0, moving, pose.value(QStringLiteral("*"))));
+    QRectF drawn;
     drawParts(painter, pose, face, [&](const QString &id) {
         const PartPicture &picture = m_parts[id];
         painter.drawImage(picture.target, picture.image);
+        drawn |= painter.deviceTransform().mapRect(QRectF(picture.target));
     });
+    // Smoothing may touch the pixel beyond a part's edge.
+    return drawn.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(image.rect());
 }
 
 void CharacterRenderer::forgetParts() const

@@ -39,7 +39,8 @@ public:
     // height and ratio: what a moving frame costs is then a few image copies,
     // not the whole art drawn again. He looks the same to a level or two of a
     // pixel's colour; a part an animation enlarges is kept sharper to match.
-    void compose(QImage &image, int height, const Pose &pose, Face face, bool moving = true) const;
+    // Returns where in the image, in its pixels, anything may have been drawn.
+    QRect compose(QImage &image, int height, const Pose &pose, Face face, bool moving = true) const;
     // The logical size of such an image.
     QSize frameSize(int height, bool moving = true) const;
     // Lets go of the parts' pictures until compose needs them again.

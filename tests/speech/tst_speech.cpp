@@ -459,12 +459,14 @@ void TestSpeech::everyAnimationMovesHim()
             QImage composed(drawn.size(), drawn.format());
             composed.setDevicePixelRatio(dpr);
             composed.fill(Qt::transparent);
-            renderer.compose(composed, 205, pose, {});
+            // Where it says it drew is all that is cleared before his next picture.
+            const QRect bounds = renderer.compose(composed, 205, pose, {});
             qint64 difference = 0;
-            int worst = 0;
+            int worst = 0, outside = 0;
             for (int y = 0; y < drawn.height(); ++y) {
                 for (int x = 0; x < drawn.width(); ++x) {
                     const QRgb p = drawn.pixel(x, y), q = composed.pixel(x, y);
+                    outside += qAlpha(q) != 0 && !bounds.contains(x, y);
                     for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q), qAlpha(p) - qAlpha(q)}) {
                         difference += std::abs(d);
                         worst = qMax(worst, std::abs(d));
@@ -474,6 +476,8 @@ void TestSpeech::everyAnimationMovesHim()
             const double mean = double(difference) / (4.0 * drawn.width() * drawn.height());
             const QString where = u"%1 ms at ratio %2: mean %3, worst %4"_s.arg(t).arg(dpr).arg(mean).arg(worst);
             QVERIFY2(mean < (pose.isEmpty() ? 0.05 : 1.0), qPrintable(where));
+            QCOMPARE(outside, 0);
+            QVERIFY2(bounds.width() < drawn.width() && bounds.height() < drawn.height(), qPrintable(where));
             if (pose.isEmpty())
                 QVERIFY2(worst <= 2, qPrintable(where));
         }
