@@ -90,7 +90,33 @@ void FormCanvas::paintEvent(QPaintEvent *event)
     paintSurface(painter);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::black, 1));
+    // A repaint of a few scattered rectangles (a verdict, the scores, the
+    // character's mouth) draws each shape through one plain rectangle at a
+    // time, which costs only their pixels: drawn once through all of them, a
+    // shape costs as if the whole of it were repainted. A repaint of most of
+    // the window draws each shape once.
+    const QRegion region = event->region();
+    qint64 area = 0;
+    for (const QRect &part : region)
+        area += qint64(part.width()) * part.height();
+    const QTransform design = painter.transform();
+    if (area * 2 >= qint64(event->rect().width()) * event->rect().height()) {
+        paintShapes(painter, design.inverted().mapRect(QRectF(event->rect())));
+        return;
+    }
+    for (const QRect &part : region) {
+        painter.resetTransform();
+        painter.setClipRect(part);
+        painter.setTransform(design);
+        paintShapes(painter, design.inverted().mapRect(QRectF(part)));
+    }
+}
+
+void FormCanvas::paintShapes(QPainter &painter, const QRectF &where) const
+{
     for (auto it = m_shapes.crbegin(); it != m_shapes.crend(); ++it) {
+        if (!it->box.adjusted(-1, -1, 1, 1).intersects(where))
+            continue;
         painter.setBrush(it->fill);
         if (it->kind == Shape::Rectangle) {
             painter.drawRect(it->box.adjusted(0.5, 0.5, -0.5, -0.5));

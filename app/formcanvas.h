@@ -55,6 +55,8 @@ private:
         QSize extent;
     };
     void paintSurface(QPainter &painter) const;
+    // The shapes that reach into this part of the design.
+    void paintShapes(QPainter &painter, const QRectF &where) const;
     // The part of the widget the drawing hides, in whole pixels.
     QRect coveredRect() const;
 

@@ -899,6 +899,33 @@ void TestTavola::surfaceKeepsEachDrawingAtItsSize()
                                                          qMin(top, expected.height() - 1)), 0, 16)));
         }
     }
+
+    // Repainted in a few scattered parts, as a verdict is, the shapes over the
+    // surface look as they do when the whole is repainted.
+    FormCanvas shaped(QSize(785, 556), background,
+                      {{"disc", Shape::Circle, QRectF(560, 0, 233, 137), QColor(0x00, 0xFF, 0xFF)},
+                       {"board", Shape::Rectangle, QRectF(0, 0, 225, 297), QColor(0x00, 0xC0, 0xC0)}},
+                      &window);
+    shaped.setScale(scale);
+    shaped.resize(canvas.size());
+    shaped.coverSurface([](QPainter &painter, QSize size) { paintGradient(painter, size, 80, 120); });
+    shaped.show();
+    const QImage whole = shaped.grab().toImage();
+    const QRegion scattered = QRegion(QRect(QPointF(3, 5).toPoint(), QSize(40, 30)))
+                              + QRect((QPointF(100, 280) * scale).toPoint(), QSize(50, 40))
+                              + QRect((QPointF(570, 100) * scale).toPoint(), QSize(60, 40))
+                              + QRect((QPointF(700, 10) * scale).toPoint(), QSize(30, 30));
+    QImage parts(whole.size(), whole.format());
+    parts.setDevicePixelRatio(whole.devicePixelRatio());
+    parts.fill(Qt::magenta);
+    // What is rendered lands with its bounding rectangle's corner at the offset given.
+    shaped.render(&parts, scattered.boundingRect().topLeft(), scattered);
+    for (const QRect &part : scattered)
+        for (int y = part.top(); y <= part.bottom(); ++y)
+            for (int x = part.left(); x <= part.right(); ++x)
+                if (parts.pixel(x, y) != whole.pixel(x, y))
+                    QFAIL(qPrintable(u"pixel %1,%2 is %3 repainted in parts, %4 whole"_s.arg(x).arg(y)
+                                         .arg(parts.pixel(x, y), 0, 16).arg(whole.pixel(x, y), 0, 16)));
 }
 
 QTEST_MAIN(TestTavola)
