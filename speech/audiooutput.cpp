@@ -326,7 +326,7 @@ bool PulseAudioOutput::start(const PcmFormat &format, qint64 expectedMs, QString
     const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(qMax(0, format.sampleRate)), uint8_t(qBound(0, format.channels, 255))};
     if (!pa_sample_spec_valid(&spec))
         return fail(QStringLiteral("formato della voce non valido"));
-    pa_stream *p = pa_stream_new(c.context, "Merlin", &spec, nullptr);
+    pa_stream *p = pa_stream_new(c.context, "Voce", &spec, nullptr);
     if (!p)
         return fail(QStringLiteral("il server audio non accetta la voce"));
     if (c.current)

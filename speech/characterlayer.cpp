@@ -143,7 +143,7 @@ Balloon::Balloon(QWidget *layer, const QString &name)
     : QLabel(withBalloonAccessible(layer))
     , m_announcer(new Announcer(this))
 {
-    m_announcer->setObjectName(QStringLiteral("merlinSays"));
+    m_announcer->setObjectName(name + QLatin1String("Says"));
     setObjectName(QStringLiteral("Balloon"));
     setAccessibleDescription(QStringLiteral("%1 dice").arg(name));
     setAttribute(Qt::WA_TransparentForMouseEvents);

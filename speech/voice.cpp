@@ -57,7 +57,7 @@ void Voice::warnOnce(const QString &why)
     if (m_warned)
         return;
     m_warned = true;
-    std::fprintf(stderr, "garivolo: Merlin parlerà in silenzio: %s\n", qPrintable(why));
+    std::fprintf(stderr, "garivolo: la voce parlerà in silenzio: %s\n", qPrintable(why));
     emit silenced(why);
 }
 
