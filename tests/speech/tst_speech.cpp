@@ -826,7 +826,10 @@ void TestSpeech::aTextKeepsToWhatTheDeviceHasPlayed()
         last = now;
     }
     QVERIFY(over);
-    QVERIFY2(clock.elapsed() >= length + lateBy, qPrintable(u"%1 of %2"_s.arg(clock.elapsed()).arg(length)));
+    // The device's own clock starts with its first samples, a moment before
+    // the text reports that it has begun; a few milliseconds are that moment.
+    QVERIFY2(clock.elapsed() + 5 >= length + lateBy,
+             qPrintable(u"%1 of %2, at least %3 late"_s.arg(clock.elapsed()).arg(length).arg(lateBy)));
     QVERIFY(last >= length);
 }
 
