@@ -26,6 +26,7 @@
 #include <QEvent>
 #include <QIcon>
 #include <QIconEngine>
+#include <QInputMethod>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -350,6 +351,8 @@ void Tavola::buildControls()
     for (const auto &[name, prefix] : kSpokenAs)
         control<QLabel>(name)->setProperty("spokenAs", QString::fromUtf8(prefix));
     Text3->setAccessibleName(QStringLiteral("Scrivi qui il risultato e premi Invio"));
+    // A system on-screen keyboard summoned by the answer box offers digits, and guesses no words.
+    Text3->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
     cmdNext->setAccessibleName(QStringLiteral("Nuovo calcolo"));
     cmdExit1->setAccessibleName(QStringLiteral("Esci"));
     Image1->setAccessibleName(QStringLiteral("Cronometro"));
@@ -425,6 +428,7 @@ void Tavola::arrange()
     if (m_arranging)
         return;
     m_arranging = true;
+    const bool padWasVisible = m_pad->isVisible();
     if (fitted()) {
         // The menu bar's type grows with the rest; its height is measured at that size.
         QFont menuFont = QApplication::font(menuBar());
@@ -455,6 +459,9 @@ void Tavola::arrange()
         }
     }
     m_pad->raise();
+    // Whether the answer box asks for the system's on-screen keyboard follows the pad.
+    if (Text3 && Text3->hasFocus() && m_pad->isVisible() != padWasVisible)
+        QGuiApplication::inputMethod()->update(Qt::ImEnabled);
     m_arranging = false;
 }
 
@@ -640,6 +647,15 @@ bool Tavola::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_stage && event->type() == QEvent::Resize)
         arrange();
+    // While the pad is up it is the on-screen keyboard: the system's own
+    // would come up over the design and the pad at every tap on the answer box.
+    if (watched == Text3 && event->type() == QEvent::InputMethodQuery && m_pad->isVisible()) {
+        auto *query = static_cast<QInputMethodQueryEvent *>(event);
+        static_cast<QObject *>(Text3)->event(query);
+        if (query->queries() & Qt::ImEnabled)
+            query->setValue(Qt::ImEnabled, false);
+        return true;
+    }
     if (watched == Text3 && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         // A combination with Alt, Ctrl or Meta is a command, never a typed

@@ -12,6 +12,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QFile>
+#include <QInputMethodQueryEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
@@ -548,6 +549,14 @@ void TestTavola::fullScreenAndBack_data()
     QTest::newRow("the window manager maximises") << true;
 }
 
+// Whether the focused control asks for the system's on-screen keyboard, asked as the platform asks.
+static bool acceptsInputMethod()
+{
+    QInputMethodQueryEvent query(Qt::ImEnabled);
+    QCoreApplication::sendEvent(QGuiApplication::focusObject(), &query);
+    return query.value(Qt::ImEnabled).toBool();
+}
+
 // Full screen or maximised, everything grows by one factor; back in a window, all is as it was.
 void TestTavola::fullScreenAndBack()
 {
@@ -561,6 +570,9 @@ void TestTavola::fullScreenAndBack()
     for (QWidget *c : h.w().canvas()->findChildren<QWidget *>())
         before.insert(c->objectName(), {c->geometry(), c->font().pixelSize()});
     QVERIFY(!h.w().numberPad()->isVisible());
+    // Without the pad, a system on-screen keyboard may serve the answer box, with digits.
+    QVERIFY(acceptsInputMethod());
+    QVERIFY(h.w().Text3->inputMethodHints() & Qt::ImhDigitsOnly);
 
     if (maximise)
         h.w().showMaximized();
@@ -582,6 +594,8 @@ void TestTavola::fullScreenAndBack()
     }
     // The keyboard works as before: the answer box still has the focus.
     QCOMPARE(QApplication::focusWidget(), h.w().Text3);
+    // The pad is the on-screen keyboard now: the system's would cover it and the design.
+    QVERIFY(!acceptsInputMethod());
 
     if (maximise)
         h.w().showNormal();
@@ -591,6 +605,7 @@ void TestTavola::fullScreenAndBack()
     QTRY_COMPARE(h.w().geometry().size(), window.size());
     QCOMPARE(h.w().designScale(), 1.0);
     QVERIFY(!h.w().numberPad()->isVisible());
+    QVERIFY(acceptsInputMethod());
     for (QWidget *c : h.w().canvas()->findChildren<QWidget *>())
         QCOMPARE(std::make_pair(c->geometry(), c->font().pixelSize()), before.value(c->objectName()));
 }

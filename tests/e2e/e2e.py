@@ -454,11 +454,15 @@ class WindowManagers(unittest.TestCase):
                                                                              if scale != 1 else "")))
             ox, oy = seen["origin"]
             ax, ay, aw, ah = ANSWER_BOX
-            # A click on the answer box goes through him and his layer; then the keys go in.
-            session.xdotool("mousemove", str(int(ox + (ax + aw / 2) * scale)), str(int(oy + (ay + ah / 2) * scale)),
+            # A click on the answer box goes through him and his layer; then the keys go in. Weston
+            # brings up its on-screen keyboard over the lower part of the screen once the box has the
+            # focus, at a moment of its own: the click goes to the top of the box, clear of it.
+            session.xdotool("mousemove", str(int(ox + (ax + aw / 2) * scale)), str(int(oy + (ay + 10) * scale)),
                             "click", "1")
             time.sleep(0.3)
-            self.assertLess(look(scale)["typed"], 5)
+            if look(scale)["typed"] >= 5:
+                session.screenshot(os.path.join(ARGS.out, "answer-box-not-empty-%s.png" % (wm or "nowm")))
+            self.assertLess(look(scale)["typed"], 5, "the answer box shows something before a key is typed")
             session.xdotool("type", "--delay", "60", "3629")
             wait_for("the typed digits", lambda: look(scale)["typed"] > 150 * scale * scale, timeout=5)
             self.assertTrue(balloon_speaking(look(scale)), "he stopped talking while keys were typed")
