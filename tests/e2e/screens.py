@@ -121,12 +121,13 @@ def start_garivolo(screen):
         with open(os.path.join(records, name), "wb") as f:
             f.write(content)
     process = subprocess.Popen([ARGS.binary], env=screen.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wait_for("the name prompt", lambda: screen.windows_named("^Garivolo$"))
+    prompt = wait_for("the name prompt", lambda: screen.windows_named("^Garivolo$"))
     time.sleep(0.3)
     screen.xdotool("type", "--delay", "30", "Niccolo")
     screen.xdotool("key", "Return")
-    time.sleep(0.5)
-    wait_for("the greeting", lambda: screen.windows_named("^Garivolo$"))
+    # The prompt answered may still be on the screen for a moment.
+    wait_for("the greeting", lambda: [w for w in screen.windows_named("^Garivolo$") if w not in prompt])
+    time.sleep(0.3)
     screen.xdotool("key", "Return")
     main = wait_for("the main window", lambda: screen.windows_named("GARIVOLO.*example"))[0]
     # Merlin speaks and the window settles; the clock has begun.
