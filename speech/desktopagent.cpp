@@ -7,7 +7,9 @@
 #include "characterrenderer.h"
 #include "voice.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
@@ -23,6 +25,26 @@ int speechEstimateMs(const QString &text)
 
 // A character in the window: checks and queues the calls, and performs
 // them one at a time by drawing, gliding, speaking and showing the balloon.
+// A call made when the event loop comes to it.
+class Deferred : public QEvent
+{
+public:
+    explicit Deferred(std::function<void()> call)
+        : QEvent(type())
+        , m_call(std::move(call))
+    {
+    }
+    static QEvent::Type type()
+    {
+        static const auto registered = QEvent::Type(QEvent::registerEventType());
+        return registered;
+    }
+    void run() const { m_call(); }
+
+private:
+    std::function<void()> m_call;
+};
+
 class DesktopCharacter : public QObject, public Character, public Performer
 {
     static constexpr int kTalkFrameMs = 33;
@@ -153,12 +175,22 @@ public:
         case CharacterRequest::Speak:
             // From the event loop: a handler that asks for several texts in a
             // row has asked for all of them by then, and they share a balloon.
-            QTimer::singleShot(0, this, [this, text = request.text, turn = request.turn, asked = m_asked] {
+            // At the window's repaint's low priority and after it, so that
+            // what the handler changed (a verdict) is on the screen first.
+            QCoreApplication::postEvent(this, new Deferred([this, text = request.text, turn = request.turn, asked = m_asked] {
                 if (asked == m_asked)
                     speak(text, turn);
-            });
+            }), Qt::LowEventPriority);
             return;
         }
+    }
+
+    bool event(QEvent *event) override
+    {
+        if (event->type() != Deferred::type())
+            return QObject::event(event);
+        static_cast<Deferred *>(event)->run();
+        return true;
     }
 
     void stop() override
