@@ -188,10 +188,22 @@ CharacterData CharacterData::parse(const QByteArray &json, const QString &path, 
     if (data.life.blinkMs >= data.life.blinkEveryMs)
         fail(path, QStringLiteral("il battito di ciglia (\"blink\") dura più del tempo fra due (\"blinkEvery\")"));
 
+    // The voice in the engine's neutral terms: a language, and a rate and a
+    // pitch from -1 to 1 around the engine's usual.
     const QJsonObject voice = root.value(QLatin1String("voice")).toObject();
-    data.voice.language = voice.value(QLatin1String("language")).toString(data.voice.language);
-    data.voice.rate = voice.value(QLatin1String("rate")).toInt(data.voice.rate);
-    data.voice.pitch = voice.value(QLatin1String("pitch")).toInt(data.voice.pitch);
+    if (const QJsonValue locale = voice.value(QLatin1String("locale")); !locale.isUndefined()) {
+        data.voice.locale = QLocale(locale.toString());
+        if (!locale.isString() || data.voice.locale.language() == QLocale::C)
+            fail(path, QStringLiteral("lingua della voce (\"locale\") sconosciuta"));
+    }
+    for (const auto &[key, member] : {std::pair{"rate", &VoiceSettings::rate}, std::pair{"pitch", &VoiceSettings::pitch}}) {
+        const QJsonValue v = voice.value(QLatin1String(key));
+        if (v.isUndefined())
+            continue;
+        if (!v.isDouble() || !(v.toDouble() >= -1.0 && v.toDouble() <= 1.0))
+            fail(path, QStringLiteral("valore non valido per \"%1\" della voce (da -1 a 1)").arg(QLatin1String(key)));
+        data.voice.*member = v.toDouble();
+    }
     return data;
 }
 

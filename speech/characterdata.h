@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "speechengine.h"
+
 #include <QHash>
 #include <QList>
 #include <QPointF>
@@ -39,13 +41,6 @@ struct CharacterPart
     QPointF pivot;
     bool visibleAtRest = true;
     QString follows; // a part this one moves with (the eyes with the head)
-};
-
-struct VoiceSettings
-{
-    QString language = QStringLiteral("it");
-    int rate = 150;  // words per minute
-    int pitch = 50;  // 0..100
 };
 
 // How he lives at rest and how his balloon is set, in design pixels and milliseconds.

@@ -18,11 +18,6 @@
 
 #include <optional>
 
-int speechEstimateMs(const QString &text)
-{
-    return 400 + 65 * int(text.size());
-}
-
 // A character in the window: checks and queues the calls, and performs
 // them one at a time by drawing, gliding, speaking and showing the balloon.
 // A call made when the event loop comes to it.
@@ -261,8 +256,8 @@ private:
         placeBalloon();
         m_balloon->show();
         m_balloon->raise();
-        m_agent.voiceOf(this, m_data.voice).say(
-            text,
+        m_agent.voice().say(
+            text, m_data.voice,
             [this](const Utterance &u) {
                 m_utterance = u;
                 m_talking = true;
@@ -463,7 +458,7 @@ DesktopAgent::DesktopAgent(QStringList searchDirs, std::unique_ptr<SpeechEngine>
                            std::unique_ptr<AudioOutput> output, QObject *parent)
     : QObject(parent)
     , m_searchDirs(std::move(searchDirs))
-    , m_voice(std::make_unique<Voice>(std::move(engine), std::move(output), VoiceSettings{}))
+    , m_voice(std::make_unique<Voice>(std::move(engine), std::move(output)))
 {
 }
 
@@ -503,16 +498,6 @@ void DesktopAgent::setDesignScale(qreal scale)
 QList<QRect> DesktopAgent::keepClearRects() const
 {
     return m_keepClear ? m_keepClear() : QList<QRect>();
-}
-
-Voice &DesktopAgent::voiceOf(const void *character, const VoiceSettings &settings)
-{
-    // One voice for every character: it takes the settings of whoever speaks, when another spoke last.
-    if (character != m_voicedFor) {
-        m_voice->setVoice(settings);
-        m_voicedFor = character;
-    }
-    return *m_voice;
 }
 
 void DesktopAgent::startVoice()

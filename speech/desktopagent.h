@@ -18,7 +18,6 @@
 
 class DesktopCharacter;
 class Voice;
-struct VoiceSettings;
 
 // The speech character component: loads character files and draws each
 // character inside the window it is given, with a speech balloon, speaking
@@ -50,9 +49,8 @@ public:
     // Loads the voice and opens the sound on the voice's own thread; until
     // it is called nothing of either is touched (the first text calls it).
     void startVoice();
+    // The speech service, one for every character: each text carries its character's voice settings.
     Voice &voice() { return *m_voice; }
-    // The speech service, set to speak as this character.
-    Voice &voiceOf(const void *character, const VoiceSettings &settings);
 
     // Stops every character at once and takes him off the window.
     void shutdown();
@@ -69,14 +67,9 @@ private:
 
     QStringList m_searchDirs;
     std::unique_ptr<Voice> m_voice;
-    const void *m_voicedFor = nullptr; // the character the voice last spoke as
     QPointer<QWidget> m_host;
     std::unique_ptr<QWidget> m_ownHost;
     qreal m_scale = 1.0;
     std::function<QList<QRect>()> m_keepClear;
     std::map<QString, std::unique_ptr<DesktopCharacter>> m_characters;
 };
-
-// How long a text stays on screen when it is not heard: about the time a
-// slow, clear voice takes to say it.
-int speechEstimateMs(const QString &text);

@@ -109,7 +109,7 @@ static int startEspeak()
     return sampleRate;
 }
 
-bool EspeakEngine::initialise(const VoiceSettings &voice, QString *reason)
+bool EspeakEngine::initialise(QString *reason)
 {
     m_sampleRate = startEspeak();
     if (m_sampleRate <= 0) {
@@ -119,31 +119,56 @@ bool EspeakEngine::initialise(const VoiceSettings &voice, QString *reason)
     }
     m_ready = true;
     espeak_SetSynthCallback(&collect);
-    if (espeak_SetVoiceByName(voice.language.toUtf8().constData()) != EE_OK) {
-        if (reason)
-            *reason = QStringLiteral("voce \"%1\" di espeak-ng non trovata").arg(voice.language);
-        return false;
-    }
-    setVoice(voice);
     return true;
 }
 
-void EspeakEngine::setVoice(const VoiceSettings &voice)
+// espeak-ng names its voices by language code: "it", "en"...
+static QByteArray voiceName(const QLocale &locale)
 {
-    if (!m_ready)
-        return;
-    espeak_SetVoiceByName(voice.language.toUtf8().constData());
-    m_italian = voice.language.startsWith(QLatin1String("it"));
-    espeak_SetParameter(espeakRATE, qBound(espeakRATE_MINIMUM, voice.rate, espeakRATE_MAXIMUM), 0);
-    espeak_SetParameter(espeakPITCH, qBound(0, voice.pitch, 100), 0);
+    return QLocale::languageToCode(locale.language(), QLocale::ISO639Part1).toLatin1();
 }
 
-Utterance EspeakEngine::synthesize(const QString &text, const SampleSink &sink)
+bool EspeakEngine::supports(const QLocale &locale, QString *reason)
+{
+    if (m_ready && espeak_SetVoiceByName(voiceName(locale).constData()) == EE_OK) {
+        m_applied.reset(); // the voice just tried is not the one set for speaking
+        return true;
+    }
+    if (reason)
+        *reason = QStringLiteral("voce \"%1\" di espeak-ng non trovata").arg(QString::fromLatin1(voiceName(locale)));
+    return false;
+}
+
+// Its own units: words a minute (80 to 450, usually 175) and a pitch from 0 to 100 (usually 50).
+int EspeakEngine::wordsPerMinute(double rate)
+{
+    rate = qBound(-1.0, rate, 1.0);
+    return qRound(rate < 0 ? kUsualRate + rate * (kUsualRate - espeakRATE_MINIMUM) : kUsualRate + rate * (kFastestRate - kUsualRate));
+}
+
+int EspeakEngine::pitchOf(double pitch)
+{
+    return qRound(50 + 50 * qBound(-1.0, pitch, 1.0));
+}
+
+void EspeakEngine::apply(const VoiceSettings &voice)
+{
+    if (m_applied == voice)
+        return;
+    m_applied = voice;
+    espeak_SetVoiceByName(voiceName(voice.locale).constData());
+    m_italian = voice.locale.language() == QLocale::Italian;
+    espeak_SetParameter(espeakRATE, wordsPerMinute(voice.rate), 0);
+    espeak_SetParameter(espeakPITCH, pitchOf(voice.pitch), 0);
+}
+
+Utterance EspeakEngine::synthesize(const QString &text, const VoiceSettings &voice, const SampleSink &sink)
 {
     Utterance u;
-    u.format = PcmFormat{m_sampleRate > 0 ? m_sampleRate : 22050, 1};
     if (!m_ready || text.isEmpty())
         return u;
+    u.format = PcmFormat{m_sampleRate, 1};
+    apply(voice);
     g_collector.utterance = &u;
     g_collector.sink = &sink;
     // The words its rules say wrong go in as phonemes.

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "characterdata.h"
 #include "pcmformat.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QLocale>
 #include <QString>
 
 #include <functional>
@@ -44,15 +44,28 @@ struct Utterance
 // all made so far; false stops the text there.
 using SampleSink = std::function<bool(const char *data, qsizetype bytes, const Utterance &soFar)>;
 
+// How a text is to be said, in terms any engine can take: each engine maps
+// them onto its own units, so that a character file says nothing of the engine.
+struct VoiceSettings
+{
+    QLocale locale{QLocale::Italian, QLocale::Italy};
+    double rate = 0.0;  // -1 the slowest, 0 the engine's usual, 1 the fastest
+    double pitch = 0.0; // -1 the lowest, 0 the engine's usual, 1 the highest
+    bool operator==(const VoiceSettings &) const = default;
+};
+
 // Turns text into sound. Not thread-safe: one worker thread owns it.
 class SpeechEngine
 {
 public:
     virtual ~SpeechEngine() = default;
-    // False, with the reason, when there is no voice to speak with.
-    virtual bool initialise(const VoiceSettings &voice, QString *reason) = 0;
-    virtual void setVoice(const VoiceSettings &voice) = 0;
-    // Makes the text's sound, handing its samples to sink as they come (to
-    // nothing when sink is empty, which only measures it), and returns its timing.
-    virtual Utterance synthesize(const QString &text, const SampleSink &sink = {}) = 0;
+    // False, with the reason, when the engine cannot speak at all.
+    virtual bool initialise(QString *reason) = 0;
+    // Whether it has a voice for the language; false with the reason when not.
+    virtual bool supports(const QLocale &locale, QString *reason) = 0;
+    // Makes the text's sound as the settings say, handing its samples to
+    // sink as they come (to nothing when sink is empty, which only measures
+    // it), and returns its timing. The settings go with every text, so that
+    // characters of different voices share one engine.
+    virtual Utterance synthesize(const QString &text, const VoiceSettings &voice, const SampleSink &sink = {}) = 0;
 };

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "voice.h"
 
-#include "desktopagent.h"
-
 #include <climits>
 #include <cstdio>
 
-Voice::Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> output, const VoiceSettings &voice,
-             QObject *parent)
+int speechEstimateMs(const QString &text)
+{
+    return 400 + 65 * int(text.size());
+}
+
+Voice::Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> output, QObject *parent)
     : QObject(parent)
     , m_engine(std::move(engine))
     , m_output(std::move(output))
-    , m_settings(voice)
 {
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
@@ -67,9 +68,9 @@ void Voice::start()
         return;
     m_started = true;
     m_thread.start();
-    QMetaObject::invokeMethod(m_worker, [this, voice = m_settings] {
+    QMetaObject::invokeMethod(m_worker, [this] {
         QString reason;
-        bool ready = m_engine->initialise(voice, &reason);
+        bool ready = m_engine->initialise(&reason);
         if (ready && m_output) {
             ready = m_output->open(&reason);
         }
@@ -81,15 +82,8 @@ void Voice::start()
     }, Qt::QueuedConnection);
 }
 
-void Voice::setVoice(const VoiceSettings &voice)
-{
-    m_settings = voice;
-    if (m_started)
-        QMetaObject::invokeMethod(m_worker, [this, voice] { m_engine->setVoice(voice); }, Qt::QueuedConnection);
-}
-
-void Voice::say(const QString &text, std::function<void(const Utterance &)> started, std::function<void()> finished,
-                std::function<void(const Utterance &)> retimed)
+void Voice::say(const QString &text, const VoiceSettings &voice, std::function<void(const Utterance &)> started,
+                std::function<void()> finished, std::function<void(const Utterance &)> retimed)
 {
     start();
     // A text said over another ends the other, which still reports it; what
@@ -110,17 +104,22 @@ void Voice::say(const QString &text, std::function<void(const Utterance &)> star
         m_speaking = token;
     }
     m_pace.notify_all();
-    QMetaObject::invokeMethod(m_worker, [this, token, text] {
+    QMetaObject::invokeMethod(m_worker, [this, token, text, voice] {
+        bool heard = false;
+        QString why;
+        // A language the engine has no voice for is said in silence, and said why once.
+        if (!m_checkedLocale || *m_checkedLocale != voice.locale) {
+            m_checkedLocale = voice.locale;
+            m_localeSupported = m_engine->supports(voice.locale, &why);
+        }
         // Measured first, so that its whole timing is known when it starts,
         // then made again while it is heard, so that only what is about to
         // be heard is ever held.
-        Utterance u = m_engine->synthesize(text);
+        Utterance u = m_localeSupported ? m_engine->synthesize(text, voice) : Utterance();
         if (u.bytes <= 0)
             u.silentMs = speechEstimateMs(text);
         const PcmFormat format = u.format;
         const qsizetype planned = u.bytes;
-        bool heard = false;
-        QString why;
         if (m_output && planned > 0 && speaking(token))
             heard = m_output->start(format, u.durationMs(), &why);
         QMetaObject::invokeMethod(this, [this, token, heard, why, u = std::move(u)] {
@@ -130,7 +129,7 @@ void Voice::say(const QString &text, std::function<void(const Utterance &)> star
         }, Qt::QueuedConnection);
         if (!heard)
             return;
-        render(token, text, format, planned);
+        render(token, text, voice, format, planned);
         m_output->finish();
     }, Qt::QueuedConnection);
 }
@@ -149,7 +148,8 @@ void Voice::cancelSpeaking()
     m_pace.notify_all();
 }
 
-void Voice::render(quint64 token, const QString &text, const PcmFormat &format, qsizetype planned)
+void Voice::render(quint64 token, const QString &text, const VoiceSettings &voice, const PcmFormat &format,
+                   qsizetype planned)
 {
     QElapsedTimer heard;
     heard.start();
@@ -159,7 +159,7 @@ void Voice::render(quint64 token, const QString &text, const PcmFormat &format, 
         QMetaObject::invokeMethod(this, [this, token, soFar] { retime(token, soFar); }, Qt::QueuedConnection);
         told = made;
     };
-    const Utterance last = m_engine->synthesize(text, [&](const char *data, qsizetype bytes, const Utterance &soFar) {
+    const Utterance last = m_engine->synthesize(text, voice, [&](const char *data, qsizetype bytes, const Utterance &soFar) {
         if (!speaking(token))
             return false;
         m_output->append(data, bytes);

@@ -14,8 +14,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
-// The character's voice: synthesis and playback on a worker thread of its
+// The speech service every character speaks through: synthesis and playback on a worker thread of its
 // own, timing here. A text is timed by how much of it the sound device says
 // it has played, so that the words and the mouth keep to what is heard and
 // the text ends once all of it has been; a device that cannot tell, stalls,
@@ -26,23 +27,21 @@ class Voice : public QObject
     Q_OBJECT
 public:
     // output null: never any sound, with the same timing.
-    Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> output, const VoiceSettings &voice,
-          QObject *parent = nullptr);
+    Voice(std::unique_ptr<SpeechEngine> engine, std::unique_ptr<AudioOutput> output, QObject *parent = nullptr);
     ~Voice() override;
 
     // Loads the engine and looks for the sound device on the worker. Called
     // once the first window is up, so start-up does not wait for either; the
     // first text starts it if nothing did.
     void start();
-    void setVoice(const VoiceSettings &voice);
 
-    // Says a text: started once its sound begins (with the words' and the
+    // Says a text as the settings say: started once its sound begins (with the words' and the
     // mouth's timing), finished once all of it has been heard. One at a time.
     // The engine's timing of a text can differ a little from one take to the
     // next: retimed, when given, gets the timing of the take being heard as
     // it is made, well before each part of it is heard.
-    void say(const QString &text, std::function<void(const Utterance &)> started, std::function<void()> finished,
-             std::function<void(const Utterance &)> retimed = {});
+    void say(const QString &text, const VoiceSettings &voice, std::function<void(const Utterance &)> started,
+             std::function<void()> finished, std::function<void(const Utterance &)> retimed = {});
     // Stops at once; the current text still reports its end, from the event loop.
     void stop();
     // How far into the text being said he is, in ms of its timing: what the
@@ -75,7 +74,8 @@ private:
     void end(quint64 token);
     void endWhenHeard();
     // On the worker: the text's samples to the output, as it is heard.
-    void render(quint64 token, const QString &text, const PcmFormat &format, qsizetype planned);
+    void render(quint64 token, const QString &text, const VoiceSettings &voice, const PcmFormat &format,
+                qsizetype planned);
     bool speaking(quint64 token) const;
     void cancelSpeaking();
     void warnOnce(const QString &why);
@@ -84,7 +84,8 @@ private:
     QObject *m_worker = nullptr; // lives on m_thread
     std::unique_ptr<SpeechEngine> m_engine; // used on m_thread only
     std::unique_ptr<AudioOutput> m_output;  // used on m_thread only, but for heardMs
-    VoiceSettings m_settings;
+    std::optional<QLocale> m_checkedLocale; // on m_thread: the language last asked of the engine
+    bool m_localeSupported = false;
 
     bool m_started = false;
     bool m_warned = false;
@@ -109,3 +110,7 @@ private:
     Utterance m_planned; // the current text's timing as first measured
     std::function<void()> m_onFinished;
 };
+
+// How long a text stays on screen when it is not heard: about the time a
+// slow, clear voice takes to say it.
+int speechEstimateMs(const QString &text);

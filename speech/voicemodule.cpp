@@ -55,18 +55,17 @@ public:
         : m_module(std::move(module))
     {
     }
-    bool initialise(const VoiceSettings &voice, QString *reason) override
+    bool initialise(QString *reason) override
     {
-        return m_module->load(reason) && m_module->parts.engine->initialise(voice, reason);
+        return m_module->load(reason) && m_module->parts.engine->initialise(reason);
     }
-    void setVoice(const VoiceSettings &voice) override
+    bool supports(const QLocale &locale, QString *reason) override
     {
-        if (m_module->parts.engine)
-            m_module->parts.engine->setVoice(voice);
+        return m_module->load(reason) && m_module->parts.engine->supports(locale, reason);
     }
-    Utterance synthesize(const QString &text, const SampleSink &sink) override
+    Utterance synthesize(const QString &text, const VoiceSettings &voice, const SampleSink &sink) override
     {
-        return m_module->parts.engine ? m_module->parts.engine->synthesize(text, sink) : Utterance();
+        return m_module->parts.engine ? m_module->parts.engine->synthesize(text, voice, sink) : Utterance();
     }
 
 private:

@@ -30,6 +30,6 @@ using VoiceModuleVersion = int (*)();
 using VoiceModuleEntry = void (*)(VoiceParts *parts);
 }
 // Raised whenever VoiceParts, SpeechEngine or AudioOutput change.
-inline constexpr int kVoiceModuleVersion = 3;
+inline constexpr int kVoiceModuleVersion = 4;
 inline constexpr char kVoiceModuleVersionSymbol[] = "garivolo_voice_version";
 inline constexpr char kVoiceModuleEntry[] = "garivolo_voice_parts";

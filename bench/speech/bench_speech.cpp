@@ -17,7 +17,7 @@
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
-    Voice voice(std::make_unique<EspeakEngine>(), std::make_unique<PulseAudioOutput>(), VoiceSettings{QStringLiteral("it"), 145, 45});
+    Voice voice(std::make_unique<EspeakEngine>(), std::make_unique<PulseAudioOutput>());
     bool silent = false;
     QObject::connect(&voice, &Voice::silenced, &app, [&silent] { silent = true; });
     std::vector<double> ms;
@@ -27,7 +27,7 @@ int main(int argc, char *argv[])
         double latency = -1;
         auto started = QObject::connect(&voice, &Voice::soundStarted, &loop, [&] { latency = clock.nsecsElapsed() / 1e6; });
         clock.start();
-        voice.say(QStringLiteral("Sbagliato"), nullptr, [&] { loop.quit(); });
+        voice.say(QStringLiteral("Sbagliato"), VoiceSettings{}, nullptr, [&] { loop.quit(); });
         QTimer::singleShot(5000, &loop, &QEventLoop::quit);
         loop.exec();
         QObject::disconnect(started);

@@ -23,9 +23,9 @@ public:
     // takes of one text can differ.
     int driftPercent = 0;
 
-    bool initialise(const VoiceSettings &, QString *) override { return true; }
-    void setVoice(const VoiceSettings &) override {}
-    Utterance synthesize(const QString &text, const SampleSink &sink = {}) override
+    bool initialise(QString *) override { return true; }
+    bool supports(const QLocale &, QString *) override { return true; }
+    Utterance synthesize(const QString &text, const VoiceSettings &, const SampleSink &sink = {}) override
     {
         Utterance u;
         u.format = PcmFormat{8000, 1};
