@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QTimer>
 
 #include <algorithm>
@@ -16,7 +15,7 @@
 
 int main(int argc, char *argv[])
 {
-    QGuiApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     Voice voice(std::make_unique<EspeakEngine>(), std::make_unique<PulseAudioOutput>());
     bool silent = false;
     QObject::connect(&voice, &Voice::silenced, &app, [&silent] { silent = true; });
