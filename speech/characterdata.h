@@ -53,6 +53,15 @@ struct Liveliness
     int balloonWidthPx = 340;
 };
 
+// His face at a moment: eyes, mouth and how far into a breath he is.
+struct CharacterFace
+{
+    bool eyesClosed = false;
+    Mouth mouth = Mouth::Closed;
+    double breath = 0.0; // 0 at rest, 1 at the top of a breath
+    bool operator==(const CharacterFace &) const = default;
+};
+
 // Everything a character file describes: its name, art, animations, voice and liveliness.
 struct CharacterData
 {

@@ -17,12 +17,7 @@ class CharacterRenderer
 public:
     explicit CharacterRenderer(const CharacterData &data);
 
-    struct Face
-    {
-        bool eyesClosed = false;
-        Mouth mouth = Mouth::Closed;
-        double breath = 0.0; // 0 at rest, 1 at the top of a breath
-    };
+    using Face = CharacterFace;
 
     // Width in pixels of his frame for a given height, keeping the art's proportions.
     int widthFor(int height) const;

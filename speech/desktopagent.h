@@ -16,7 +16,6 @@
 #include <map>
 #include <memory>
 
-class DesktopCharacter;
 class Voice;
 
 // The speech character component: loads character files and draws each
@@ -71,5 +70,6 @@ private:
     std::unique_ptr<QWidget> m_ownHost;
     qreal m_scale = 1.0;
     std::function<QList<QRect>()> m_keepClear;
-    std::map<QString, std::unique_ptr<DesktopCharacter>> m_characters;
+    struct Loaded;
+    std::map<QString, std::unique_ptr<Loaded>> m_characters;
 };
