@@ -11,9 +11,11 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 
 // An engine with the timing of a real one: 70 ms a letter and 120 ms of
-// pause after each word, words and mouth shapes reported where they sound.
+// pause after each word at its usual rate, words and mouth shapes reported
+// where they sound. It speaks Italian and English only.
 class FakeEngine : public SpeechEngine
 {
 public:
@@ -24,12 +26,19 @@ public:
     int driftPercent = 0;
 
     bool initialise(QString *) override { return true; }
-    bool supports(const QLocale &, QString *) override { return true; }
-    Utterance synthesize(const QString &text, const VoiceSettings &, const SampleSink &sink = {}) override
+    bool supports(const QLocale &locale, QString *reason) override
+    {
+        const bool known = locale.language() == QLocale::Italian || locale.language() == QLocale::English;
+        if (!known && reason)
+            *reason = QStringLiteral("nessuna voce per %1").arg(locale.name());
+        return known;
+    }
+    Utterance synthesize(const QString &text, const VoiceSettings &voice, const SampleSink &sink = {}) override
     {
         Utterance u;
         u.format = PcmFormat{8000, 1};
-        const int stretch = 100 + driftPercent * m_takes++;
+        // Twice as fast at the fastest, twice as slow at the slowest.
+        const int stretch = int((100 + driftPercent * m_takes++) * std::pow(2.0, -qBound(-1.0, voice.rate, 1.0)));
         const int letterMs = kLetterMs * stretch / 100;
         const int pauseMs = kPauseMs * stretch / 100;
         int ms = 0;
@@ -153,6 +162,12 @@ public:
     {
         QMutexLocker lock(&m_mutex);
         return m_played.isEmpty() ? 0 : m_played.last();
+    }
+    // The samples handed over for each text started, in turn.
+    QList<qsizetype> bytesByText()
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_played;
     }
     // How far the samples handed over ever ran ahead of their text's clock.
     qint64 mostAheadMs()
