@@ -5,6 +5,7 @@
 #include "characterrenderer.h"
 #include "announcer.h"
 #include "characterlayer.h"
+#include "characterperformer.h"
 #include "desktopagent.h"
 #include "fakespeech.h"
 #include "numlett.h"
@@ -152,6 +153,56 @@ protected:
     }
 };
 
+// What a performer asks of the window, as a log: balloons, how far they are
+// said, announcements and the gestures drawn.
+class RecordingStage : public CharacterStage
+{
+public:
+    struct Balloon
+    {
+        QString text;
+        QList<int> said; // in turn, as revealed
+    };
+    QList<Balloon> balloons;
+    QStringList announced;
+    bool balloonUp = false;
+    bool figureUp = false;
+    QStringList gestures; // each animation drawn, once for each run of frames
+    QList<int> gestureMs; // the times into it of the frames drawn
+    QString problem;      // the first thing the window was asked that makes no sense
+
+    void showFigure(const Figure &figure) override
+    {
+        figureUp = true;
+        drawFigure(figure);
+    }
+    void drawFigure(const Figure &figure) override
+    {
+        if (figure.animation.isEmpty())
+            return;
+        if (gestures.isEmpty() || gestures.last() != figure.animation || (!gestureMs.isEmpty() && figure.animationMs < gestureMs.last()))
+            gestures << figure.animation;
+        gestureMs << figure.animationMs;
+    }
+    void hideFigure() override { figureUp = false; }
+    void showBalloon(const QString &text, int said) override
+    {
+        balloons.append({text, {said}});
+        balloonUp = true;
+    }
+    void revealBalloon(int said) override
+    {
+        if (!balloonUp && problem.isEmpty())
+            problem = u"said %1 with no balloon up"_s.arg(said);
+        else if (said < balloons.last().said.last() && problem.isEmpty())
+            problem = u"\"%1\" went back from %2 to %3"_s.arg(balloons.last().text).arg(balloons.last().said.last()).arg(said);
+        if (balloonUp)
+            balloons.last().said << said;
+    }
+    void announce(const QString &part) override { announced << part; }
+    void dismissBalloon() override { balloonUp = false; }
+};
+
 const QStringList kAnimations{u"Announce"_s, u"Greet"_s, u"congratulate"_s, u"domagic1"_s, u"domagic2"_s};
 
 } // namespace
@@ -184,6 +235,8 @@ private slots:
     void speechKeepsOrderAndTimeWhateverTheSound_data();
     void speechKeepsOrderAndTimeWhateverTheSound();
     void balloonPagesLongTextsAndAnnouncesEachWord();
+    void thePerformerGathersWhatIsSaidInOneGo_data();
+    void thePerformerGathersWhatIsSaidInOneGo();
 
     void everyWordHeSaysIsSaidRight_data();
     void everyWordHeSaysIsSaidRight();
@@ -856,6 +909,69 @@ void TestSpeech::balloonStaysOnScreenAndOffTheAnswerBox()
 
 // The introduction is shown a few lines at a time, at a size a child reads,
 // and a screen reader is told each word as it is said.
+void TestSpeech::thePerformerGathersWhatIsSaidInOneGo_data()
+{
+    QTest::addColumn<QStringList>("requests"); // "*name": a gesture; "|": the handler is over
+    QTest::addColumn<QStringList>("balloons");
+    QTest::addColumn<QStringList>("announced");
+    QTest::newRow("a question") << QStringList{u"4"_s, u"per"_s, u"sette"_s} << QStringList{u"4 per sette"_s}
+                                << QStringList{u"4 per sette"_s};
+    QTest::newRow("a verdict after his greeting")
+        << QStringList{u"4"_s, u"per"_s, u"sette"_s, u"*Greet"_s, u"Sbagliato"_s, u"28"_s}
+        << QStringList{u"4 per sette"_s, u"Sbagliato 28"_s} << QStringList{u"4 per sette"_s, u"Sbagliato 28"_s};
+    QTest::newRow("a verdict asked by a later handler")
+        << QStringList{u"4"_s, u"per"_s, u"sette"_s, u"|"_s, u"Esatto"_s, u"28"_s}
+        << QStringList{u"4 per sette"_s, u"Esatto 28"_s} << QStringList{u"4 per sette"_s, u"Esatto 28"_s};
+    QTest::newRow("a text said twice in one go")
+        << QStringList{u"per"_s, u"per"_s} << QStringList{u"per per"_s} << QStringList{u"per per"_s};
+    QTest::newRow("the introduction, in its sentences")
+        << QStringList{u"*Announce"_s, u"Allora attenzione. Io detto e tu scrivi. Premi invio"_s}
+        << QStringList{u"Allora attenzione. Io detto e tu scrivi. Premi invio"_s}
+        << QStringList{u"Allora attenzione."_s, u"Io detto e tu scrivi."_s, u"Premi invio"_s};
+}
+
+// Without any widget: what is said in one go is one balloon from its start,
+// said only forwards, announced once as it begins (a long text in its
+// sentences), and taken down a while after its last word.
+void TestSpeech::thePerformerGathersWhatIsSaidInOneGo()
+{
+    QFETCH(QStringList, requests);
+    QFETCH(QStringList, balloons);
+    QFETCH(QStringList, announced);
+    const CharacterData data = CharacterData::load(sourceDir + u"/speech/chars/Merlin.acs"_s);
+    Voice voice(std::make_unique<FakeEngine>(), nullptr);
+    RecordingStage stage;
+    CharacterPerformer performer(data, voice, stage);
+    Character &merlin = performer;
+    merlin.Show();
+    QVERIFY(stage.figureUp);
+    QStringList gestures;
+    for (const QString &request : std::as_const(requests)) {
+        if (request == u"|"_s) {
+            QCoreApplication::processEvents();
+        } else if (request.startsWith(u'*')) {
+            merlin.Play(request.mid(1));
+            gestures << request.mid(1);
+        } else {
+            merlin.Speak(request);
+        }
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(stage.balloons.size() >= balloons.size() && !stage.balloonUp, 40000);
+    QVERIFY2(stage.problem.isEmpty(), qPrintable(stage.problem));
+    QStringList shown;
+    for (const RecordingStage::Balloon &balloon : std::as_const(stage.balloons)) {
+        shown << balloon.text;
+        QCOMPARE(balloon.said.first(), 0);
+        QCOMPARE(balloon.said.last(), int(balloon.text.size()));
+    }
+    QCOMPARE(shown, balloons);
+    QCOMPARE(stage.announced, announced);
+    // Each gesture drawn as one run of frames, moving on in time.
+    QCOMPARE(stage.gestures, gestures);
+    performer.shutdown();
+    QVERIFY(!stage.figureUp);
+}
+
 void TestSpeech::balloonPagesLongTextsAndAnnouncesEachWord()
 {
     QStringList announced;
