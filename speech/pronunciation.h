@@ -6,7 +6,7 @@
 #include <QString>
 
 // The words espeak-ng's Italian rules say wrong, respelled in its own
-// phonemes, and what each word Merlin can say must sound like.
+// phonemes, and what each word the program can say must sound like.
 class Pronunciation
 {
 public:
