@@ -17,6 +17,10 @@ struct Collector
     const SampleSink *sink = nullptr;
     // For each character handed to the library, how much of the text is said once it is.
     QList<int> saidAfter;
+    // The word whose first sound is still to come: the library starts a
+    // word at the silence before it (a stop's closure, a pause), and the
+    // word is shown when it is heard.
+    qsizetype soundless = -1;
 };
 Collector g_collector;
 
@@ -51,15 +55,22 @@ int collect(short *samples, int count, espeak_EVENT *events)
             const QList<int> &said = g_collector.saidAfter;
             const int endChar = qBound(0, e->text_position - 1 + e->length, int(said.size()));
             u->words.append({e->audio_position, endChar > 0 ? said.at(endChar - 1) : 0});
+            g_collector.soundless = u->words.size() - 1;
             // The lips meet for a moment between two words.
             if (e->audio_position > 60 && (u->visemes.isEmpty() || u->visemes.last().atMs < e->audio_position - 40))
                 addViseme(*u, e->audio_position - 40, Mouth::Closed);
             break;
         }
-        case espeakEVENT_PHONEME:
-            addViseme(*u, e->audio_position,
-                      mouthFor(QByteArray(e->id.string, int(strnlen(e->id.string, sizeof e->id.string)))));
+        case espeakEVENT_PHONEME: {
+            const QByteArray phoneme(e->id.string, int(strnlen(e->id.string, sizeof e->id.string)));
+            addViseme(*u, e->audio_position, mouthFor(phoneme));
+            if (g_collector.soundless >= 0 && !phoneme.startsWith('_')) {
+                Utterance::Word &word = u->words[g_collector.soundless];
+                word.atMs = qMax(word.atMs, e->audio_position);
+                g_collector.soundless = -1;
+            }
             break;
+        }
         case espeakEVENT_END:
         case espeakEVENT_MSG_TERMINATED:
             addViseme(*u, e->audio_position, Mouth::Closed);
@@ -171,6 +182,7 @@ Utterance EspeakEngine::synthesize(const QString &text, const VoiceSettings &voi
     apply(voice);
     g_collector.utterance = &u;
     g_collector.sink = &sink;
+    g_collector.soundless = -1;
     // The words its rules say wrong go in as phonemes.
     const QString input = m_italian ? Pronunciation::italian().respell(text, &g_collector.saidAfter) : text;
     if (!m_italian) {

@@ -358,6 +358,14 @@ void TestVoice::italianVoiceSpeaksPlausibly()
             sum += double(samples[i]) * samples[i];
         const double rms = std::sqrt(sum / double(pcm.size() / 2)) / 32768.0;
         QVERIFY2(rms > 0.02, qPrintable(QString::number(rms)));
+        // The first word shows when its sound begins, not at the silence
+        // before it ("quattro" starts with the closure of its k).
+        qsizetype loud = 0;
+        while (loud < pcm.size() / 2 && std::abs(samples[loud]) < 32768 / 20)
+            ++loud;
+        const int onsetMs = int(loud * 1000 / u.format.sampleRate);
+        QVERIFY2(std::abs(u.words.first().atMs - onsetMs) <= 25,
+                 qPrintable(u"shown at %1 ms, heard from %2 ms"_s.arg(u.words.first().atMs).arg(onsetMs)));
     }
     QVERIFY(!u.words.isEmpty());
     QCOMPARE(u.words.last().textEnd <= text.size(), true);
