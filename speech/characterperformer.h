@@ -72,11 +72,9 @@ public:
     void stop() override;
     bool event(QEvent *event) override;
 
+private:
     // How he is to be seen now.
     Figure figure() const;
-    bool shown() const { return m_shown; }
-
-private:
     quint64 turn();
     void speak(const QString &text, quint64 turn);
     void reveal(int said);

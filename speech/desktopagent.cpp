@@ -46,7 +46,6 @@ public:
     {
         const bool resized = figure.height != m_figure.height;
         m_figure = figure;
-        m_drawn = true;
         if (resized)
             relayout();
         else
@@ -98,7 +97,8 @@ public:
 private:
     void redraw()
     {
-        if (!m_layer || !m_drawn)
+        // Nothing to draw before the performer first shows him.
+        if (!m_layer || m_figure.height <= 0)
             return;
         const qreal s = m_agent.designScale();
         const int h = qMax(1, qRound(m_figure.height * s));
@@ -137,7 +137,6 @@ private:
     QPointer<CharacterLayer> m_layer;
     QPointer<Balloon> m_balloon;
     Figure m_figure;
-    bool m_drawn = false;
     StillPictures m_stills;
     // The still picture on the layer now, if it shows one.
     struct Still
