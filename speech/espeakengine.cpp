@@ -150,7 +150,8 @@ bool EspeakEngine::supports(const QLocale &locale, QString *reason)
     return false;
 }
 
-// Its own units: words a minute (80 to 450, usually 175) and a pitch from 0 to 100 (usually 50).
+// Its own units: words a minute (usually 175; from its slowest, 80, to the fastest still clear, 350)
+// and a pitch from 0 to 100 (usually 50).
 int EspeakEngine::wordsPerMinute(double rate)
 {
     rate = qBound(-1.0, rate, 1.0);
