@@ -8,6 +8,8 @@
 #include <QLineF>
 #include <QStringList>
 
+#include <climits>
+
 namespace {
 
 // A call made when the event loop comes to it.
@@ -38,10 +40,10 @@ CharacterPerformer::CharacterPerformer(const CharacterData &data, Voice &voice, 
     , m_stage(stage)
     , m_queue(*this)
 {
-    // While he talks, about 30 looks a second keep his mouth and the
-    // balloon on his words; a gesture is as smooth at 20 pictures a
-    // second, each a whole new picture of him. At rest only a blink or a
-    // breath changes the picture.
+    // While he talks his mouth and the balloon change only at the sounds'
+    // own times, and he is looked at only then; a gesture is as smooth at
+    // 20 pictures a second, each a whole new picture of him. At rest only a
+    // blink or a breath changes the picture.
     connect(&m_frameTimer, &QTimer::timeout, this, [this] { step(); });
     m_idleTimer.setInterval(250);
     connect(&m_idleTimer, &QTimer::timeout, this, [this] { idle(); });
@@ -237,7 +239,7 @@ void CharacterPerformer::speak(const QString &text, quint64 turn)
             m_clock.start();
             // Without word timings the whole text is there at once.
             reveal(u.words.isEmpty() ? m_textEnd : m_textStart);
-            m_frameTimer.start(kTalkFrameMs);
+            m_frameTimer.setSingleShot(true);
             step();
         },
         [this] {
@@ -247,7 +249,12 @@ void CharacterPerformer::speak(const QString &text, quint64 turn)
             m_holdTimer.start();
             finish();
         },
-        [this](const Utterance &u) { m_utterance = u; });
+        [this](const Utterance &u) {
+            m_utterance = u;
+            // More of the text timed: its next change may be nearer than the one waited for.
+            if (m_talking)
+                step();
+        });
 }
 
 void CharacterPerformer::reveal(int said)
@@ -270,6 +277,7 @@ void CharacterPerformer::reveal(int said)
 void CharacterPerformer::startAction(int durationMs)
 {
     m_clock.start();
+    m_frameTimer.setSingleShot(false);
     m_frameTimer.start(kMoveFrameMs);
     m_finishTimer.start(durationMs);
     m_actionMs = durationMs;
@@ -318,9 +326,28 @@ void CharacterPerformer::step()
             m_mouth = mouth;
             redraw();
         }
+        m_frameTimer.start(qBound(1, msToNextChange(elapsed), kTalkLookMs));
         return;
     }
     redraw();
+}
+
+int CharacterPerformer::msToNextChange(int elapsed) const
+{
+    int next = INT_MAX;
+    for (const Utterance::Word &w : std::as_const(m_utterance.words)) {
+        if (w.atMs >= elapsed) // shown once the sound is past its start
+            next = qMin(next, w.atMs + 1);
+    }
+    for (const Utterance::Viseme &v : std::as_const(m_utterance.visemes)) {
+        if (v.atMs <= elapsed)
+            continue;
+        if (v.mouth != m_mouth) {
+            next = qMin(next, v.atMs);
+            break;
+        }
+    }
+    return next == INT_MAX ? INT_MAX : next - elapsed;
 }
 
 void CharacterPerformer::idle()

@@ -50,7 +50,9 @@ public:
 class CharacterPerformer : public QObject, public Character, public Performer
 {
 public:
-    static constexpr int kTalkFrameMs = 33;
+    // While he talks he is looked at again when his next word or mouth
+    // shape is due, and at least this often, in case the sound is late.
+    static constexpr int kTalkLookMs = 200;
     static constexpr int kMoveFrameMs = 50;
     // What he said stays up this long after its last word, unless he says more.
     static constexpr int kHoldMs = 2000;
@@ -82,6 +84,7 @@ private:
     void finish();
     void endAction();
     void step();
+    int msToNextChange(int elapsed) const;
     void idle();
     void redraw();
 

@@ -169,6 +169,7 @@ public:
     bool figureUp = false;
     QStringList gestures; // each animation drawn, once for each run of frames
     QList<int> gestureMs; // the times into it of the frames drawn
+    int mouthsOpened = 0; // still pictures drawn with his mouth newly open
     QString problem;      // the first thing the window was asked that makes no sense
 
     void showFigure(const Figure &figure) override
@@ -178,8 +179,11 @@ public:
     }
     void drawFigure(const Figure &figure) override
     {
-        if (figure.animation.isEmpty())
+        if (figure.animation.isEmpty()) {
+            mouthsOpened += figure.face.mouth != Mouth::Closed && m_mouth == Mouth::Closed;
+            m_mouth = figure.face.mouth;
             return;
+        }
         if (gestures.isEmpty() || gestures.last() != figure.animation || (!gestureMs.isEmpty() && figure.animationMs < gestureMs.last()))
             gestures << figure.animation;
         gestureMs << figure.animationMs;
@@ -201,6 +205,9 @@ public:
     }
     void announce(const QString &part) override { announced << part; }
     void dismissBalloon() override { balloonUp = false; }
+
+private:
+    Mouth m_mouth = Mouth::Closed;
 };
 
 const QStringList kAnimations{u"Announce"_s, u"Greet"_s, u"congratulate"_s, u"domagic1"_s, u"domagic2"_s};
@@ -959,12 +966,20 @@ void TestSpeech::thePerformerGathersWhatIsSaidInOneGo()
     QTRY_VERIFY_WITH_TIMEOUT(stage.balloons.size() >= balloons.size() && !stage.balloonUp, 40000);
     QVERIFY2(stage.problem.isEmpty(), qPrintable(stage.problem));
     QStringList shown;
+    int words = 0;
     for (const RecordingStage::Balloon &balloon : std::as_const(stage.balloons)) {
         shown << balloon.text;
-        QCOMPARE(balloon.said.first(), 0);
-        QCOMPARE(balloon.said.last(), int(balloon.text.size()));
+        // Word by word, each as its sound begins: never two at once, none held back to the end.
+        for (qsizetype i = 1; i <= balloon.text.size(); ++i) {
+            if (i == balloon.text.size() || balloon.text.at(i) == u' ') {
+                QVERIFY2(balloon.said.contains(int(i)), qPrintable(balloon.text.left(i)));
+                ++words;
+            }
+        }
     }
     QCOMPARE(shown, balloons);
+    // His mouth moves with each word, not only once a text.
+    QVERIFY2(stage.mouthsOpened >= words, qPrintable(QString::number(stage.mouthsOpened)));
     QCOMPARE(stage.announced, announced);
     // Each gesture drawn as one run of frames, moving on in time.
     QCOMPARE(stage.gestures, gestures);
