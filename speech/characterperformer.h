@@ -54,6 +54,7 @@ public:
     // shape is due, and at least this often, in case the sound is late.
     static constexpr int kTalkLookMs = 200;
     static constexpr int kMoveFrameMs = 50;
+    static constexpr int kGestureFrameMs = 80;
     // What he said stays up this long after its last word, unless he says more.
     static constexpr int kHoldMs = 2000;
 
