@@ -43,10 +43,10 @@ CharacterPerformer::CharacterPerformer(const CharacterData &data, Voice &voice, 
     // While he talks his mouth and the balloon change only at the sounds'
     // own times, and he is looked at only then. A gesture is drawn 12 or 13
     // times a second, as cartoons are drawn on every other film frame: each
-    // is a whole new picture of him, and at 20 a second his greeting at every
-    // answer cost about a third of what the program spent on an answer. A glide across the
-    // window moves further from one picture to the next, and gets 20. At
-    // rest only a blink or a breath changes the picture.
+    // is a whole new picture of him, and at 20 a second his greeting at
+    // every answer cost about a third of what the program spent on it. A
+    // glide across the window moves further from one picture to the next,
+    // and gets 20. At rest only a blink or a breath changes the picture.
     connect(&m_frameTimer, &QTimer::timeout, this, [this] { step(); });
     m_idleTimer.setInterval(250);
     connect(&m_idleTimer, &QTimer::timeout, this, [this] { idle(); });
