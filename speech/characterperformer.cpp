@@ -281,7 +281,7 @@ void CharacterPerformer::startAction(int durationMs)
 {
     m_clock.start();
     m_frameTimer.setSingleShot(false);
-    m_frameTimer.start(m_gliding ? kMoveFrameMs : kGestureFrameMs);
+    m_frameTimer.start(m_gliding ? kGlideFrameMs : kGestureFrameMs);
     m_finishTimer.start(durationMs);
     m_actionMs = durationMs;
 }

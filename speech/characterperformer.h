@@ -53,7 +53,8 @@ public:
     // While he talks he is looked at again when his next word or mouth
     // shape is due, and at least this often, in case the sound is late.
     static constexpr int kTalkLookMs = 200;
-    static constexpr int kMoveFrameMs = 50;
+    // A picture of him every so often while he glides, and while he makes a gesture.
+    static constexpr int kGlideFrameMs = 50;
     static constexpr int kGestureFrameMs = 80;
     // What he said stays up this long after its last word, unless he says more.
     static constexpr int kHoldMs = 2000;
