@@ -125,7 +125,9 @@ const QImage &HaloLabel::pictureFor(const Look &look, const HaloLabel &drawer)
     drawer.paintCaption(painter);
     painter.end();
     ++m_drawn;
-    m_pictures.prepend({look, std::move(picture)});
+    // An image keeps the engine that painted it, and the engine the outlines
+    // and spans of every path it filled: kept, a copy holds only the pixels.
+    m_pictures.prepend({look, picture.copy()});
     return m_pictures.first().picture;
 }
 

@@ -74,7 +74,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Garivolo"));
     QApplication::setDesktopFileName(QStringLiteral("garivolo"));
 
-    Tavola::installFontSubstitutions();
+    Tavola::installFonts();
 
     // The boxes' own buttons speak Italian like the rest, whatever the desktop's language.
     QTranslator qtItalian;

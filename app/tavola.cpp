@@ -100,6 +100,7 @@ QFont designFont(const ControlSpec &spec, qreal scale)
     font.setPixelSize(qMax(1, qRound((spec.font ? spec.points : kDefaultPoints) * 96.0 / 72.0 * scale)));
     font.setBold(spec.bold);
     font.setItalic(spec.italic);
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 
@@ -207,8 +208,14 @@ Tavola::Tavola(TavolaServices services, QWidget *parent, Controls controls)
 
 Tavola::~Tavola() = default;
 
-void Tavola::installFontSubstitutions()
+void Tavola::installFonts()
 {
+    // Every caption is Italian in Latin letters, which need no shaping: laid
+    // out glyph by glyph, without the shaper and the copy it keeps of each
+    // font's layout tables (about a megabyte in all for the seven faces shown).
+    QFont plain = QApplication::font();
+    plain.setStyleStrategy(QFont::PreferNoShaping);
+    QApplication::setFont(plain);
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
     QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
@@ -388,6 +395,7 @@ void Tavola::setDesignScale(qreal scale)
     m_windowScale = scale;
     QFont tips(QString::fromLatin1(kDefaultFont));
     tips.setPixelSize(kTipPixels);
+    tips.setStyleStrategy(QFont::PreferNoShaping);
     QToolTip::setFont(tips);
     if (fitted())
         return;

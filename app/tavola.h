@@ -49,8 +49,9 @@ public:
     // Builds the controls once; the load handler does it at the latest when the name has been asked.
     void buildControls();
 
-    // Maps the design's Windows font families to free ones with the same metrics.
-    static void installFontSubstitutions();
+    // Maps the design's Windows font families to free ones with the same
+    // metrics, and lays every text out without shaping. Needs the application.
+    static void installFonts();
     // What Merlin says when the contest opens.
     static QString introduction();
 

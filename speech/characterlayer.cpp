@@ -174,6 +174,8 @@ void Balloon::layOut(const QString &text, int pixelSize, int maxWidth)
 {
     QFont f(QStringLiteral("Arial"));
     f.setPixelSize(pixelSize);
+    // Latin words need no shaping, and the shaper keeps a copy of the font's tables.
+    f.setStyleStrategy(QFont::PreferNoShaping);
     setFont(f);
     m_text = text;
     m_shown = -1;

@@ -176,6 +176,8 @@ void CharacterRenderer::makeParts(int height, qreal dpr) const
             painter.setTransform(rest, true);
             m_svg.render(&painter, part.id, bounds);
         }
+        // Without the painting engine the image keeps, and its path buffers.
+        picture.image = picture.image.copy();
         const QTransform back = rest.inverted();
         picture.target = QRectF(back.map(corner), QSizeF(size) / (k * perUnit));
         m_parts.insert(part.id, picture);
@@ -255,7 +257,7 @@ QImage StillPictures::picture(const Face &face, int height, qreal devicePixelRat
         clear();
         m_height = height;
         m_dpr = devicePixelRatio;
-        m_base = render(Face{});
+        m_base = render(Face{}).copy(); // only the pixels, not the engine that drew them
     }
     const int k = key(face);
     if (k == key(Face{}))

@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Tavola::installFontSubstitutions();
+    Tavola::installFonts();
 
     RecordingAgent agent;
     ScriptedDialogs dialogs;

@@ -69,7 +69,7 @@ void shoot(Tavola &w, const QDir &out, const QString &scene, QJsonObject &index)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    Tavola::installFontSubstitutions();
+    Tavola::installFonts();
     if (argc != 2) {
         qCritical("usage: contrastshots OUTPUT-DIRECTORY");
         return 2;

@@ -63,7 +63,7 @@ class TestExit : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { Tavola::installFontSubstitutions(); }
+    void initTestCase() { Tavola::installFonts(); }
 
     void exitSavesOnlyABeatenRecord_data();
     void exitSavesOnlyABeatenRecord();

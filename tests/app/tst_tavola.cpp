@@ -43,7 +43,7 @@ class TestTavola : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { Tavola::installFontSubstitutions(); }
+    void initTestCase() { Tavola::installFonts(); }
 
     void nameAndGreeting_data();
     void nameAndGreeting();
@@ -291,6 +291,7 @@ void TestTavola::controlsAsTheWindowOpens()
     QCOMPARE(control->font().family(), family);
     QCOMPARE(control->font().pixelSize(), pixelSize);
     QCOMPARE(control->font().bold(), bold);
+    QCOMPARE(control->font().styleStrategy() & QFont::PreferNoShaping, QFont::PreferNoShaping);
     QCOMPARE(control->toolTip(), tip);
 
     if (auto *label = qobject_cast<QLabel *>(control)) {

@@ -20,7 +20,7 @@ class TestVerdict : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { Tavola::installFontSubstitutions(); }
+    void initTestCase() { Tavola::installFonts(); }
 
     void rightAnswerByShownScore_data();
     void rightAnswerByShownScore();
