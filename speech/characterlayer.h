@@ -25,7 +25,9 @@ public:
     void setFrame(const QImage &frame, QPoint topLeft);
     // A picture of him drawn in place, over the last one when it has the same
     // size: while he moves, a new picture every frame, never two held at once.
-    // draw returns where in the image, in its pixels, it drew.
+    // draw returns where in the image, in its pixels, it drew. It runs on a
+    // thread of Qt's pool while this one waits: it may paint and read, but not
+    // touch a widget.
     void drawFrame(QSize size, qreal devicePixelRatio, QPoint topLeft, const std::function<QRect(QImage &)> &draw);
     QRect frameRect() const { return m_rect; }
 
