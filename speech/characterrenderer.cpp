@@ -61,7 +61,9 @@ QImage CharacterRenderer::frame(int height, const Pose &pose, Face face, qreal d
     image.setDevicePixelRatio(devicePixelRatio);
     image.fill(Qt::transparent);
     draw(image, height, pose, face, moving);
-    return image;
+    // A frame is kept; the engine that painted it, with the buffers of every
+    // path it filled, need not be.
+    return image.copy();
 }
 
 QTransform CharacterRenderer::figureTransform(int height, qreal dpr, bool moving, const PartPose &whole) const
@@ -257,7 +259,7 @@ QImage StillPictures::picture(const Face &face, int height, qreal devicePixelRat
         clear();
         m_height = height;
         m_dpr = devicePixelRatio;
-        m_base = render(Face{}).copy(); // only the pixels, not the engine that drew them
+        m_base = render(Face{});
     }
     const int k = key(face);
     if (k == key(Face{}))
